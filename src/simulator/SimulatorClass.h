@@ -1,0 +1,164 @@
+// The one simulator object of a run: its settings from the command line, the
+// working structures of the firing loop, and the reporting and manager-link
+// state. It owns everything it creates (lists, event list, group records,
+// affects-list nodes, packets, queues, files, sockets, trace writers) and
+// releases it in its destructor; the study, and through it the model, is
+// released through DestructStudy().
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <fstream>
+#include <iosfwd>
+
+#include "simulator/GroupRecord.h"
+
+class BaseActionClass;
+class BaseGroupClass;
+class BaseStudyClass;
+class DataPacket;
+class Event;
+class EventList;
+class PacketQueue;
+class PerformanceVariableNode;
+class PVModel;
+class TarvekSocket;
+class TraceFileContainer;
+class TraceFileTarvek;
+class TraceFileXML;
+template <class T> class Heap;
+template <class T> class List;
+struct AffectsListNode;
+
+// Process-wide debug level; at 4 or more the terminating simulation prints
+// the saved initial state. No option sets it.
+extern int32_t GlobalDebugLevel;
+
+// Start-up record holding the clock() value at which the simulation proper
+// began.
+struct StartClock {
+  double ticks = 0.0;
+};
+
+class SimulatorClass {
+ public:
+  // Builds the whole run from the command line; every failure ends the
+  // process with status 1.
+  SimulatorClass(int argc, char** argv);
+  // A simulator cannot be made without a command line: ends with status 1.
+  SimulatorClass();
+  // Only the field defaults and the packet queues (start-up steps 1 to 3),
+  // no options, files or model: for exercising the reporting and
+  // manager-link operations on their own.
+  struct FieldsOnly {};
+  explicit SimulatorClass(FieldsOnly);
+  ~SimulatorClass();
+  SimulatorClass(const SimulatorClass&) = delete;
+  SimulatorClass& operator=(const SimulatorClass&) = delete;
+
+  void Run();
+
+  // --- Command line -------------------------------------------------------
+  int16_t ParseCommandLineOptions(int argc, char** argv);
+  void PrintUsage();
+
+  // --- Firing step and enabled-action bookkeeping -------------------------
+  int GenerateConnectivityList();
+  int GenerateConnectivityListOld();
+  int AddActionAffects(BaseGroupClass* group, BaseActionClass* action);
+  int AddActionAffectsOld(BaseGroupClass* group, BaseActionClass* action);
+  void ClearActionAffectsList(BaseActionClass* action);
+  void DestructConnectivityList();
+  void PrintConnectivityList(std::ostream& out);
+  int GenerateInitialEnabledList();
+  int16_t GenerateCompleteEventList();
+  int16_t GenerateCompleteEventListSS();
+  bool SimStep();
+  bool SimStepSS();
+  void CheckReactivationList();
+  void RemoveAffectedActions();
+  void InsertAffectedActions();
+  [[noreturn]] void HandleInvalidDistParams(BaseActionClass* action, const char* message);
+
+  // --- Simulation loops ----------------------------------------------------
+  void TerminatingSimulation();
+  void SteadyStateSimulation();
+  void CheckCompletedBatches(PerformanceVariableNode** nodes, int* valueCount, int* squaredCount);
+  int SendSSResults(int* valueCount, int* squaredCount);
+
+  // --- Observation packets and output files -------------------------------
+  DataPacket* CreateDataPacket(int numPVs);
+  int CheckReportSize(double elapsedSeconds);
+  void OutputThreadFunc();
+  int Output(TarvekSocket* socket, std::ostream* file, double* values, int count);
+  std::ofstream* CreateBinFile(const char* name);
+  std::ofstream* CreateASCIIFile(const char* name);
+
+  // --- Simulation-manager protocol -----------------------------------------
+  TarvekSocket* WaitForSimMgrConnection(int timeoutMs);
+  void ListenToSimMgr(TarvekSocket* socket);
+
+  // --- Fields, in the order of the settings table --------------------------
+  char* overrideString = nullptr;            // -O, owned
+  Heap<double>* ssBatchDeadlines = nullptr;  // steady state: next boundary per variable
+  Heap<int>* ssBatchCounts = nullptr;        // steady state: batches completed per variable
+  StartClock* startClock = nullptr;          // clock() when the simulation proper began
+  PerformanceVariableNode** allPVs = nullptr;  // every reward node, model order (not owned)
+  BaseActionClass** actions = nullptr;         // every action, model order (not owned)
+  List<BaseGroupClass>* groupList = nullptr;   // owned; filled by the reward model
+  List<BaseActionClass>* actionList = nullptr; // owned; filled by the reward model
+  Event* scratchEvent = nullptr;               // filled before each insertion
+  Event** currentHandle = nullptr;             // handle of the earliest event
+  BaseGroupClass* currentGroup = nullptr;      // the next group to fire
+  BaseActionClass* lastFired = nullptr;        // placeholder before the first firing
+  BaseActionClass* placeholderAction = nullptr;
+  AffectsListNode* affectsCursor = nullptr;    // cursor over lastFired's affects list
+  EventList* eventList = nullptr;
+  GroupRecord* groupRecords = nullptr;         // one per group, owned
+  BaseGroupClass** groups = nullptr;           // every group; groupId indexes it
+  BaseGroupClass** enabledList = nullptr;      // groups enabled initially, owned
+  ReactivationList reactivationList;           // scheduled groups watched for reactivation
+  int32_t enabledCount = 0;
+  int32_t runState = 0;                        // 0 running, 1 finished, 2 stopped
+  double currentTime = 0.0;
+  PVModel* pvModel = nullptr;
+  BaseStudyClass* study = nullptr;
+  PacketQueue* freeQueue = nullptr;            // recycled packets, owned
+  PacketQueue* fullQueue = nullptr;            // filled packets, owned
+  DataPacket* valuePacket = nullptr;
+  DataPacket* squaredPacket = nullptr;
+  int32_t queueCapacity = 50;
+  int32_t reportCounter = 1;
+  TarvekSocket* simMgrSocket = nullptr;
+  TarvekSocket* listenSocket = nullptr;
+  int32_t selectTimeoutMs = 2000;
+  int32_t listenPollMs = 0;
+  std::ofstream* asciiFile = nullptr;
+  std::ofstream* binFile = nullptr;
+  int32_t reportSize = 1000;                   // -n
+  int16_t port = 10000;                        // -p
+  int32_t clientID = 0;                        // -c
+  int32_t experiment = 0;                      // -e
+  int32_t numPVs = 0;
+  double cpuTime = 0.0;
+  int32_t isTerminating = 1;                   // -t
+  char* traceFilename = nullptr;               // -f, owned
+  int32_t traceLevel = 1;                      // -l
+  bool tarvekTrace = false;                    // -m
+  bool xmlTrace = false;                       // -x
+  TraceFileContainer* traceContainer = nullptr;
+  TraceFileTarvek* tarvekTraceFile = nullptr;
+  TraceFileXML* xmlTraceFile = nullptr;
+  int32_t rngType = 0;                         // -r
+  uint32_t seed = 31415;                       // -s
+  int32_t maxBatches = 0;                      // -N; below 1: no limit
+  int32_t batchesDone = 0;
+  char* asciiFilename = nullptr;               // -a, owned
+  char* binFilename = nullptr;                 // -b or from the manager, owned
+  bool waitForSocket = false;                  // -w
+  int32_t actionsFired = 0;
+
+ private:
+  void InitializeFields();
+  void ScheduleGroup(BaseGroupClass* group);
+};
