@@ -1,6 +1,8 @@
-// Per-group scheduling record and the reactivation list it points into.
-// A group's record tells whether the group has an event (handle) and, while
-// notInReactivationList is false, where the group stands in the list.
+// Per-group scheduling record and the reactivation list that threads through
+// the records. A group's record tells whether the group has an event (handle)
+// and, while notInReactivationList is false, where the group stands in the
+// list. Each record carries its own list entry, so a group is in the list at
+// most once and joining or leaving the list never allocates.
 #pragma once
 
 class BaseGroupClass;
@@ -15,7 +17,8 @@ struct ReactivationEntry {
 };
 
 // Enabled groups whose reactivation is examined after each firing; new
-// entries go to the front. Owns its entries.
+// entries go to the front. The entries belong to the group records; the list
+// only links them.
 class ReactivationList {
  public:
   ReactivationList() = default;
@@ -26,18 +29,20 @@ class ReactivationList {
   ReactivationEntry* front() const { return head_; }
   bool empty() const { return head_ == nullptr; }
 
-  ReactivationEntry* PushFront(BaseGroupClass* group) {
-    auto* entry = new ReactivationEntry{group, nullptr, head_};
+  ReactivationEntry* PushFront(ReactivationEntry* entry, BaseGroupClass* group) {
+    entry->group = group;
+    entry->prev = nullptr;
+    entry->next = head_;
     if (head_) head_->prev = entry;
     head_ = entry;
     return entry;
   }
 
-  // Unlinks and frees one entry.
+  // Unlinks one entry.
   void Erase(ReactivationEntry* entry) {
     if (entry->prev) entry->prev->next = entry->next; else head_ = entry->next;
     if (entry->next) entry->next->prev = entry->prev;
-    delete entry;
+    entry->prev = entry->next = nullptr;
   }
 
   void Clear() {
@@ -52,4 +57,5 @@ struct GroupRecord {
   Event** handle = nullptr;              // event-list handle; null when unscheduled
   bool notInReactivationList = true;
   ReactivationEntry* position = nullptr; // valid while notInReactivationList is false
+  ReactivationEntry entry;               // storage of this group's list entry
 };

@@ -17,6 +17,7 @@ class BaseActionClass;
 class BaseGroupClass;
 class BaseStudyClass;
 class DataPacket;
+class Distributions;
 class Event;
 class EventList;
 class PacketQueue;
@@ -158,7 +159,34 @@ class SimulatorClass {
   bool waitForSocket = false;                  // -w
   int32_t actionsFired = 0;
 
+  // --- Owned beyond the settings table ---
+  Distributions* ownedDistribution = nullptr;  // made only when none existed
+  std::ofstream* tarvekTraceStream = nullptr;  // -f name + ".txt", owned
+  std::ofstream* xmlTraceStream = nullptr;     // -f name + ".xml", owned
+
+  // Number of groups of the model (0 before the reward model is known).
+  int32_t NumGroups() const;
+  // Seconds of processor time since startClock.
+  double ElapsedCpuSeconds() const;
+
  private:
+  // Start-up steps.
   void InitializeFields();
+  void RefuseInvalidSeed();
+  void OpenOutputFiles();
+  void CreateTraceWriters();
+  void SelectPerformanceVariables();
+  void BuildGroupRecords();
+  void BuildConnectivity();
+  void SelectGenerator();
+
+  // Firing-step bookkeeping.
   void ScheduleGroup(BaseGroupClass* group);
+  void DropReactivationEntry(BaseGroupClass* group);
+  void ClearReactivationList();
+
+  // Observations.
+  void StoreObservation(int variable, int index, double value, double squared);
+  void ReportTerminating(int observations);
+  void ReleaseRunScratch();
 };

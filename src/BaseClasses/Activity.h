@@ -1,0 +1,34 @@
+// Base of every generated SAN activity: a group of one that is its own
+// selected member. Generated activities override the model-specific
+// operations and keep enabledNow/enabledBefore up to date in Enabled():
+// first enabledBefore = enabledNow, then enabledNow = the predicate.
+#pragma once
+
+#include "BaseClasses/BaseGroupClass.h"
+
+class Activity : public BaseGroupClass {
+ public:
+  Activity();
+
+  void ActivityInitialize(const char* name, int groupId, Distribution type,
+                          ExecutionPolicyType policy, int a, int b, bool reactivation);
+
+  bool SelectAction() override;
+  bool EnablingChange() override;
+  double Probability(BaseActionClass* a) override;
+  void setGroupId(int id) override;
+  virtual void LinkVariables() = 0;
+
+  // An activity is its own selection, so forwarding these to the selected
+  // member would call itself; a generated activity overrides them.
+  double Weight() override;
+  double Rate() override;
+  int Rank() override;
+  double SampleDistribution() override;
+  BaseActionClass* Fire() override;
+
+  bool IsAnAffectingStateVariable(BaseStateVariableClass* v);
+
+  bool enabledNow = false;     // result of the latest Enabled()
+  bool enabledBefore = false;  // enabledNow before that evaluation
+};

@@ -1,0 +1,18 @@
+// A group whose member (case) is chosen at the moment of firing; all cases
+// share the timing of the first member.
+#pragma once
+
+#include "BaseClasses/BaseGroupClass.h"
+
+class PostselectGroup : public BaseGroupClass {
+ public:
+  PostselectGroup();
+  explicit PostselectGroup(int n);  // n members, to be filled with setMember
+
+  BaseActionClass* Fire() override;
+  bool ReactivationPredicate() override;
+  bool ReactivationFunction() override;
+  double SampleDistribution() override;
+  int Rank() override;
+  double Weight() override;
+};

@@ -1,0 +1,8 @@
+// The text of one observation value in the ASCII output file: ten decimals,
+// then trailing zeros dropped while at least one digit stays after the
+// point (0.5 → "0.5", 2 → "2.0", 1e-12 → "0.0").
+#pragma once
+
+#include <string>
+
+std::string FormatObservationValue(double value);

@@ -1,0 +1,21 @@
+#include "random/Tausworthe.h"
+
+#include <bit>
+
+namespace {
+// The double nearest to 1 / (2^31 - 1), fixed by its bit pattern so that the
+// stream does not depend on how a compiler rounds the division.
+const double kScale = std::bit_cast<double>(uint64_t{0x3E00000000200000});
+}  // namespace
+
+Tausworthe::Tausworthe() = default;
+
+Tausworthe::~Tausworthe() = default;
+
+double Tausworthe::rnd() {
+  const uint32_t b = ((state << 13) ^ state) & 0x7FFFFFFFu;
+  state = b ^ (b >> 18);
+  return state * kScale;
+}
+
+void Tausworthe::srnd(uint32_t seed) { state = seed; }

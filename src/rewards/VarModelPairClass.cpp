@@ -1,0 +1,6 @@
+#include "rewards/VarModelPairClass.h"
+
+void VarModelPairClass::SetPair(const char* variableName, const char* modelName) {
+  ModelName = modelName ? modelName : "";
+  VariableName = variableName ? variableName : "";
+}

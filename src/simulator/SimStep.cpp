@@ -1,0 +1,158 @@
+// The firing step and the bookkeeping that keeps the event list in step with
+// the enabling of the groups: only the fired action's affects list and the
+// reactivation list are re-examined after a firing.
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "BaseClasses/BaseActionClass.h"
+#include "BaseClasses/BaseGroupClass.h"
+#include "rewards/PVModel.h"
+#include "simulator/Event.h"
+#include "simulator/EventList.h"
+#include "simulator/SimulatorClass.h"
+
+namespace {
+
+inline GroupRecord* RecordOf(BaseActionClass* group) { return group->eventSlot; }
+
+}  // namespace
+
+int SimulatorClass::GenerateInitialEnabledList() {
+  int32_t groupCount = NumGroups();
+  delete[] enabledList;
+  enabledList = new BaseGroupClass*[groupCount > 0 ? groupCount : 1];
+  enabledCount = 0;
+  for (int32_t i = 0; i < groupCount; ++i) {
+    currentGroup = groups[i];
+    if (currentGroup->Enabled()) enabledList[enabledCount++] = currentGroup;
+  }
+  if (enabledCount < groupCount / 2) {
+    auto* shrunk = new BaseGroupClass*[enabledCount > 0 ? enabledCount : 1];
+    for (int32_t i = 0; i < enabledCount; ++i) shrunk[i] = enabledList[i];
+    delete[] enabledList;
+    enabledList = shrunk;
+  }
+  return 0;
+}
+
+void SimulatorClass::ScheduleGroup(BaseGroupClass* group) {
+  scratchEvent->time = currentTime + group->SampleDistribution();
+  scratchEvent->scheduledAt = currentTime;
+  scratchEvent->action = group;
+  if (group->ReactivationPredicate()) {
+    GroupRecord* record = RecordOf(group);
+    group->reactivation = true;
+    record->position = reactivationList.PushFront(&record->entry, group);
+    record->notInReactivationList = false;
+  }
+  eventList->Insert(scratchEvent);
+}
+
+int16_t SimulatorClass::GenerateCompleteEventList() {
+  for (int32_t i = 0; i < enabledCount; ++i) {
+    currentGroup = enabledList[i];
+    // Refreshes the enabling the group records for EnablingChange().
+    currentGroup->Enabled();
+    ScheduleGroup(currentGroup);
+  }
+  return 0;
+}
+
+int16_t SimulatorClass::GenerateCompleteEventListSS() {
+  int32_t groupCount = NumGroups();
+  for (int32_t i = 0; i < groupCount; ++i) {
+    currentGroup = groups[i];
+    if (currentGroup->Enabled()) ScheduleGroup(currentGroup);
+  }
+  return 0;
+}
+
+bool SimulatorClass::SimStep() {
+  eventList->Remove(currentHandle);
+  pvModel->Accumulate(currentTime);
+  lastFired = pvModel->FireAction(currentGroup, currentTime);
+  ++actionsFired;
+  CheckReactivationList();
+  RemoveAffectedActions();
+  InsertAffectedActions();
+  currentHandle = eventList->Earliest();
+  if (currentHandle == nullptr) return false;
+  currentTime = (*currentHandle)->time;
+  currentGroup = static_cast<BaseGroupClass*>((*currentHandle)->action);
+  return true;
+}
+
+bool SimulatorClass::SimStepSS() { return SimStep(); }
+
+void SimulatorClass::DropReactivationEntry(BaseGroupClass* group) {
+  GroupRecord* record = RecordOf(group);
+  record->notInReactivationList = true;
+  group->reactivation = false;
+  reactivationList.Erase(record->position);
+  record->position = nullptr;
+}
+
+void SimulatorClass::CheckReactivationList() {
+  // Entries pushed to the front during the pass lie before the cursor and
+  // are therefore not visited.
+  ReactivationEntry* entry = reactivationList.front();
+  while (entry != nullptr) {
+    ReactivationEntry* next = entry->next;
+    BaseGroupClass* group = entry->group;
+    GroupRecord* record = RecordOf(group);
+    if (record->handle == nullptr) {
+      DropReactivationEntry(group);
+    } else if (!group->Enabled()) {
+      eventList->Remove(record->handle);
+      DropReactivationEntry(group);
+    } else if (group->ReactivationFunction()) {
+      Event* event = *record->handle;
+      event->time = currentTime + group->SampleDistribution();
+      event->scheduledAt = currentTime;
+      eventList->ModifyKey(record->handle);
+      DropReactivationEntry(group);
+      if (group->ReactivationPredicate()) {
+        group->reactivation = true;
+        record->notInReactivationList = false;
+        record->position = reactivationList.PushFront(&record->entry, group);
+      }
+    }
+    entry = next;
+  }
+}
+
+void SimulatorClass::RemoveAffectedActions() {
+  for (affectsCursor = lastFired->affectsList; affectsCursor != nullptr;
+       affectsCursor = affectsCursor->next) {
+    BaseGroupClass* group = affectsCursor->group;
+    GroupRecord* record = RecordOf(group);
+    if (record->handle == nullptr) continue;
+    if (group->EnablingChange() || (group->reactivation && group->ReactivationFunction())) {
+      group->reactivation = false;
+      eventList->Remove(record->handle);
+      if (!record->notInReactivationList) {
+        reactivationList.Erase(record->position);
+        record->position = nullptr;
+        record->notInReactivationList = true;
+      }
+    }
+  }
+}
+
+void SimulatorClass::InsertAffectedActions() {
+  for (affectsCursor = lastFired->affectsList; affectsCursor != nullptr;
+       affectsCursor = affectsCursor->next) {
+    BaseGroupClass* group = affectsCursor->group;
+    if (group->Enabled() && RecordOf(group)->handle == nullptr) ScheduleGroup(group);
+  }
+}
+
+void SimulatorClass::HandleInvalidDistParams(BaseActionClass* action, const char* message) {
+  static const char kTag[] = "INVALID_DIST_PARAMS:";
+  std::string rest = message ? message : "";
+  size_t at = rest.find(kTag);
+  if (at != std::string::npos) rest.erase(at, sizeof(kTag) - 1);
+  std::cerr << "FATAL ERROR: In action " << action->name << "," << rest << std::endl;
+  std::exit(1);
+}

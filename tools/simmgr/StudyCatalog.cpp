@@ -1,0 +1,24 @@
+#include "simmgr/StudyCatalog.h"
+
+#include <cmath>
+
+std::string StudyCatalog::ExperimentName(int index) const {
+    if (index >= 0 && index < NumExperiments()) return experiments[index].name;
+    return "Experiment " + std::to_string(index + 1);
+}
+
+VariableInfo StudyCatalog::Variable(int index) const {
+    if (index >= 0 && index < static_cast<int>(variables.size())) return variables[index];
+    return VariableInfo{"variable" + std::to_string(index), std::nan("")};
+}
+
+bool StudyCatalog::GlobalValue(int experiment, const std::string& name, double& value) const {
+    if (experiment < 0 || experiment >= NumExperiments()) return false;
+    for (size_t g = 0; g < globalNames.size(); ++g) {
+        if (globalNames[g] == name && g < experiments[experiment].globals.size()) {
+            value = experiments[experiment].globals[g];
+            return true;
+        }
+    }
+    return false;
+}
