@@ -177,7 +177,7 @@ std::string Report::PlotScript(const std::string& pngPath, const std::string& te
     s << "$bytime << EOD\n";
     for (const auto& [exp, list] : byExperiment) {
         for (const ResultRow* r : list)
-            s << Num(r->time) << " " << Num(r->mean) << " " << Num(errLow(*r)) << " " << Num(errHigh(*r)) << "\n";
+            s << Num(std::isfinite(r->time) ? r->time : r->variableIndex) << " " << Num(r->mean) << " " << Num(errLow(*r)) << " " << Num(errHigh(*r)) << "\n";
         s << "\n\n";
     }
     s << "EOD\n$bysweep << EOD\n";

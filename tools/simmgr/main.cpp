@@ -282,6 +282,9 @@ int main(int argc, char** argv) {
     runCmd->add_option("--stall-timeout", run.stallTimeout, "Seconds of silence before a simulator is given up")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    runCmd->add_option("--quit-timeout", run.quitGrace, "Seconds a simulator may take to stop after quit")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
     AddOutputOptions(runCmd, runOut);
 
     PlanOptions plan;

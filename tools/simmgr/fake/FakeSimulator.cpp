@@ -5,6 +5,7 @@
 // takes. The environment selects a misbehaviour:
 //   FAKE_SIM_MODE   normal | die | crash | silent | malformed | badgreeting |
 //                   early | wrongexp | ignorequit
+//   FAKE_SIM_MODE_<e>  the same for experiment <e> only
 //   FAKE_SIM_P      probabilities per variable, "0.2,0.5,0.8" by default
 //   FAKE_SIM_AFTER  reports sent before misbehaving (default 2)
 //   FAKE_SIM_DELAY_MS  pause per report (default 2)
@@ -101,7 +102,8 @@ std::string AsciiValue(double v) {
 
 int main(int argc, char** argv) {
     Settings s = Parse(argc, argv);
-    const std::string mode = Env("FAKE_SIM_MODE", "normal");
+    const std::string perExperiment = "FAKE_SIM_MODE_" + std::to_string(s.experiment);
+    const std::string mode = Env(perExperiment.c_str(), Env("FAKE_SIM_MODE", "normal").c_str());
     const int after = std::atoi(Env("FAKE_SIM_AFTER", "2").c_str());
     const int delayMs = std::atoi(Env("FAKE_SIM_DELAY_MS", "2").c_str());
     std::vector<double> probs;

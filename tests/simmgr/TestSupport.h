@@ -1,0 +1,33 @@
+// Helpers shared by the manager's tests: a scratch directory removed at
+// the end, running a shell command with its streams captured, reading files.
+#pragma once
+
+#include <string>
+
+struct CommandResult {
+    int status = -1;      // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& Path() const { return path; }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+
+private:
+    std::string path;
+};
+
+CommandResult RunShell(const std::string& command, const ScratchDir& dir);
+std::string ReadFile(const std::string& path);
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string BinDir();
+std::string Simmgr();
+std::string FakeSim();
+// The real simulator, or empty if it has not been built.
+std::string RealSim();
