@@ -49,7 +49,7 @@ class TokenMove : public Activity {
   short* toMark_ = nullptr;
 };
 
-struct MoveSpec {
+struct MoveDef {
   const char* name;
   int from;
   int to;
@@ -58,11 +58,11 @@ struct MoveSpec {
 // A SAN with its places and activities, owned here as a generated model
 // would own them; every activity is its own group.
 struct Net {
-  Net(const char* modelName, std::vector<std::pair<const char*, short>> placeSpecs,
-      std::vector<MoveSpec> moveSpecs, std::vector<std::pair<const char*, short>> readOnly = {}) {
-    for (auto& [placeName, marking] : placeSpecs) places.push_back(std::make_unique<Place>(placeName, marking));
+  Net(const char* modelName, std::vector<std::pair<const char*, short>> placeDefs,
+      std::vector<MoveDef> moveDefs, std::vector<std::pair<const char*, short>> readOnly = {}) {
+    for (auto& [placeName, marking] : placeDefs) places.push_back(std::make_unique<Place>(placeName, marking));
     for (auto& [placeName, marking] : readOnly) readOnlyPlaces.push_back(std::make_unique<Place>(placeName, marking));
-    for (const MoveSpec& m : moveSpecs)
+    for (const MoveDef& m : moveDefs)
       moves.push_back(std::make_unique<TokenMove>(m.name, places[m.from].get(), places[m.to].get()));
     std::vector<BaseStateVariableClass*> placeArray, readOnlyArray;
     for (auto& p : places) placeArray.push_back(p.get());
@@ -75,12 +75,12 @@ struct Net {
                                 static_cast<int>(readOnlyArray.size()), readOnlyArray.data(),
                                 static_cast<int>(activities.size()), activities.data(),
                                 static_cast<int>(groups.size()), groups.data());
-    for (size_t i = 0; i < moveSpecs.size(); ++i) {
-      model.AddAffectArc(places[moveSpecs[i].from].get(), moves[i].get());
-      model.AddAffectArc(places[moveSpecs[i].to].get(), moves[i].get());
+    for (size_t i = 0; i < moveDefs.size(); ++i) {
+      model.AddAffectArc(places[moveDefs[i].from].get(), moves[i].get());
+      model.AddAffectArc(places[moveDefs[i].to].get(), moves[i].get());
     }
-    for (size_t i = 0; i < moveSpecs.size(); ++i)
-      model.AddEnableArc(places[moveSpecs[i].from].get(), moves[i].get());
+    for (size_t i = 0; i < moveDefs.size(); ++i)
+      model.AddEnableArc(places[moveDefs[i].from].get(), moves[i].get());
     for (auto& m : moves) m->LinkVariables();
   }
 

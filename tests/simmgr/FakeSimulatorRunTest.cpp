@@ -15,31 +15,6 @@
 
 namespace {
 
-using Row = std::map<std::string, std::string>;
-
-std::vector<Row> ParseCsv(const std::string& text) {
-    std::vector<Row> rows;
-    std::istringstream in(text);
-    std::string line;
-    std::vector<std::string> header;
-    auto split = [](const std::string& l) {
-        std::vector<std::string> f;
-        std::stringstream ss(l);
-        for (std::string x; std::getline(ss, x, ',');) f.push_back(x);
-        if (!l.empty() && l.back() == ',') f.push_back("");
-        return f;
-    };
-    if (!std::getline(in, line)) return rows;
-    header = split(line);
-    while (std::getline(in, line)) {
-        const auto f = split(line);
-        Row r;
-        for (size_t i = 0; i < header.size() && i < f.size(); ++i) r[header[i]] = f[i];
-        rows.push_back(r);
-    }
-    return rows;
-}
-
 std::string FakeRun(const std::string& args) { return Simmgr() + " run --sim " + FakeSim() + " " + args; }
 
 const double kP[] = {0.2, 0.5, 0.8};   // the stand-in's default probabilities
@@ -55,8 +30,8 @@ TEST(FakeSimulatorRun, ConvergesToTheTrueProbabilities) {
     ASSERT_EQ(r.status, 0) << r.err;
     const auto rows = ParseCsv(ReadFile(dir / "r.csv"));
     ASSERT_EQ(rows.size(), 6u);
-    for (const Row& row : rows) {
-        const int v = row.at("variable").back() - '0';
+    for (const CsvRow& row : rows) {
+        const int v = std::stoi(row.at("variable_index"));
         const double mean = std::stod(row.at("mean"));
         const double half = std::stod(row.at("half_width"));
         EXPECT_EQ(row.at("status"), "converged");
@@ -78,13 +53,13 @@ TEST(FakeSimulatorRun, CapsAndFixedCountsAreExact) {
                           "--min-reps 100 --max-reps 500 --csv " + (dir / "cap.csv")),
                       dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const Row& row : ParseCsv(ReadFile(dir / "cap.csv"))) {
+    for (const CsvRow& row : ParseCsv(ReadFile(dir / "cap.csv"))) {
         EXPECT_EQ(row.at("n"), "500");
         EXPECT_EQ(row.at("status"), "capped");
     }
     r = RunShell(FakeRun("--experiments 2 --reps 300 --report-size 1000 --csv " + (dir / "fixed.csv")), dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const Row& row : ParseCsv(ReadFile(dir / "fixed.csv"))) {
+    for (const CsvRow& row : ParseCsv(ReadFile(dir / "fixed.csv"))) {
         EXPECT_EQ(row.at("n"), "300");
         EXPECT_EQ(row.at("status"), "finished");
         EXPECT_EQ(row.at("experiment"), "2");
@@ -115,7 +90,7 @@ TEST(FakeSimulatorRun, AFailingExperimentIsReportedAndTheOthersFinish) {
         EXPECT_NE(r.err.find(c.expect), std::string::npos) << c.mode << ": " << r.err;
         EXPECT_NE(r.out.find("[failed]"), std::string::npos);
         int converged = 0;
-        for (const Row& row : ParseCsv(ReadFile(dir / "r.csv")))
+        for (const CsvRow& row : ParseCsv(ReadFile(dir / "r.csv")))
             converged += row.at("status") == "converged" && row.at("experiment") != "1";
         EXPECT_EQ(converged, 6) << c.mode << ": the healthy experiments must still be reported";
     }
@@ -158,7 +133,7 @@ TEST(FakeSimulatorRun, InterruptStopsEverySimulatorAndSavesPartialResults) {
         }
         EXPECT_EQ(partial, 2) << "the two running experiments keep what they gathered";
         EXPECT_EQ(notRun, 2);
-        for (const Row& row : ParseCsv(ReadFile(dir / "p.csv"))) EXPECT_EQ(row.at("partial"), "true");
+        for (const CsvRow& row : ParseCsv(ReadFile(dir / "p.csv"))) EXPECT_EQ(row.at("partial"), "true");
     }
 }
 
@@ -189,27 +164,19 @@ TEST(PlanAndMerge, ParallelJobsMergeToTheirAsciiFiles) {
     EXPECT_FALSE(ReadFile(dir / "m.png").empty());
 
     // The same sums straight from the ASCII files.
-    std::map<std::pair<int, int>, std::pair<int, double>> ascii;   // (experiment, variable) -> n, sum
+    std::map<std::pair<int, int>, AsciiCell> ascii;
     for (int j = 0; j < 4; ++j) {
         const int e = j < 2 ? 0 : 3;
-        std::istringstream in(ReadFile(plan + "/e" + std::to_string(e) + "_j" + std::to_string(j) + ".txt"));
-        for (std::string line; std::getline(in, line);) {
-            if (line.empty() || line[0] == '#') continue;
-            const auto comma = line.find(',');
-            auto& cell = ascii[{e, std::stoi(line.substr(0, comma))}];
-            ++cell.first;
-            cell.second += std::stod(line.substr(comma + 1));
-        }
+        AddAsciiFile(plan + "/e" + std::to_string(e) + "_j" + std::to_string(j) + ".txt", e, ascii);
     }
     const auto rows = ParseCsv(ReadFile(dir / "m.csv"));
     ASSERT_EQ(rows.size(), ascii.size());
-    for (const Row& row : rows) {
+    for (const CsvRow& row : rows) {
         const int e = std::stoi(row.at("experiment"));
-        const std::string var = row.at("variable");
-        const auto& cell = ascii.at({e, var.back() - '0'});
-        EXPECT_EQ(std::stoi(row.at("n")), cell.first);
-        EXPECT_EQ(cell.first, 600);
-        EXPECT_NEAR(std::stod(row.at("mean")), cell.second / cell.first, 1e-9);
+        const auto& cell = ascii.at({e, std::stoi(row.at("variable_index"))});
+        EXPECT_EQ(std::stoi(row.at("n")), cell.n);
+        EXPECT_EQ(cell.n, 600);
+        EXPECT_NEAR(std::stod(row.at("mean")), cell.sum / cell.n, 1e-9);
         EXPECT_EQ(row.at("status"), "finished");
     }
 

@@ -53,3 +53,36 @@ std::string RealSim() {
     const std::string path = BinDir() + "/basic_model_sim";
     return access(path.c_str(), X_OK) == 0 ? path : std::string();
 }
+
+std::vector<CsvRow> ParseCsv(const std::string& text) {
+    auto split = [](const std::string& l) {
+        std::vector<std::string> f;
+        std::stringstream ss(l);
+        for (std::string x; std::getline(ss, x, ',');) f.push_back(x);
+        if (!l.empty() && l.back() == ',') f.push_back("");
+        return f;
+    };
+    std::vector<CsvRow> rows;
+    std::istringstream in(text);
+    std::string line;
+    if (!std::getline(in, line)) return rows;
+    const std::vector<std::string> header = split(line);
+    while (std::getline(in, line)) {
+        const auto f = split(line);
+        CsvRow r;
+        for (size_t i = 0; i < header.size() && i < f.size(); ++i) r[header[i]] = f[i];
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+void AddAsciiFile(const std::string& path, int e, std::map<std::pair<int, int>, AsciiCell>& into) {
+    std::istringstream in(ReadFile(path));
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const auto comma = line.find(',');
+        AsciiCell& cell = into[{e, std::stoi(line.substr(0, comma))}];
+        ++cell.n;
+        cell.sum += std::stod(line.substr(comma + 1));
+    }
+}

@@ -2,7 +2,10 @@
 // the end, running a shell command with its streams captured, reading files.
 #pragma once
 
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct CommandResult {
     int status = -1;      // exit status, or 128 + signal
@@ -31,3 +34,16 @@ std::string Simmgr();
 std::string FakeSim();
 // The real simulator, or empty if it has not been built.
 std::string RealSim();
+
+// A CSV file as rows keyed by column name (no quoted fields).
+using CsvRow = std::map<std::string, std::string>;
+std::vector<CsvRow> ParseCsv(const std::string& text);
+
+// Count and sum of one variable's observations in ASCII output files.
+struct AsciiCell {
+    int n = 0;
+    double sum = 0.0;
+};
+// Adds the observations of one ASCII output file of experiment e, keyed
+// by (experiment, variable index).
+void AddAsciiFile(const std::string& path, int e, std::map<std::pair<int, int>, AsciiCell>& into);

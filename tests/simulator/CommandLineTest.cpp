@@ -90,7 +90,7 @@ TEST_F(CommandLineTest, NumbersKeepTheirWidths) {
 }
 
 TEST_F(CommandLineTest, LaterOptionsOverrideEarlierOnes) {
-  Parsed parsed = Parse({"-s", "1", "-s", "2", "-N", "5", "-N", "-3"});
+  Parsed parsed = Parse({"-s", "1", "-s", "2", "-N", "5", "-N-3"});
   ASSERT_EQ(parsed.status, 0);
   EXPECT_EQ(sim.seed, 2u);
   EXPECT_EQ(sim.maxBatches, 0 - 3);

@@ -141,7 +141,7 @@ TEST(StepTest, StandardBuilderListsTheOwnGroupLast) {
 TEST(StepDeathTest, InvalidDistributionParametersEndTheRun) {
   StepHarness h;
   ScriptedGroup& a = h.AddGroup("bad", [] { return true; }, 1.0);
-  EXPECT_EXIT(h.sim.HandleInvalidDistParams(&a, " INVALID_DIST_PARAMS: rate is negative"),
+  EXPECT_EXIT(h.sim.HandleInvalidDistParams(&a, "INVALID_DIST_PARAMS: rate is negative"),
               ::testing::ExitedWithCode(1), "FATAL ERROR: In action bad, rate is negative\n");
 }
 

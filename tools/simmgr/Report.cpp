@@ -122,7 +122,7 @@ void Report::WriteJson(std::ostream& out) const {
 void Report::WriteCsv(std::ostream& out) const {
     out << "experiment,experiment_name";
     for (const auto& name : catalog.globalNames) out << "," << CsvField(name);
-    out << ",variable,time,n,mean,variance,ci_low,ci_high,half_width,t_low,t_high,wilson_low,wilson_high,status,"
+    out << ",variable,variable_index,time,n,mean,variance,ci_low,ci_high,half_width,t_low,t_high,wilson_low,wilson_high,status,"
            "partial\n";
     for (const ResultRow& row : rows) {
         out << row.experiment << "," << CsvField(row.experimentName);
@@ -130,7 +130,7 @@ void Report::WriteCsv(std::ostream& out) const {
             out << "," << (i < row.globals.size() ? Num(row.globals[i]) : "");
         auto lo = [](const Interval& ci) { return ci.valid ? Num(ci.low) : std::string(); };
         auto hi = [](const Interval& ci) { return ci.valid ? Num(ci.high) : std::string(); };
-        out << "," << CsvField(row.variable) << "," << Num(row.time) << "," << row.n << "," << Num(row.mean, 12)
+        out << "," << CsvField(row.variable) << "," << row.variableIndex << "," << Num(row.time) << "," << row.n << "," << Num(row.mean, 12)
             << "," << Num(row.variance, 12) << "," << lo(row.stopping) << "," << hi(row.stopping) << ","
             << (row.stopping.valid ? Num(row.halfWidth) : "") << "," << lo(row.student) << "," << hi(row.student)
             << "," << lo(row.wilson) << "," << hi(row.wilson) << "," << row.status << ","
