@@ -99,6 +99,10 @@ class BaseActionClass {
   ExecutionPolicyType policy = RaceEnabledPolicy;
   bool disabled = true;              // set by group selection for ineligible members
   bool reactivation = false;         // simulator's reactivation-list mark after start-up
+  // True exactly for the objects that are a BaseGroupClass (set by its
+  // constructor), so that a group's selection can tell a member group from a
+  // plain action at each firing without a run-time type lookup.
+  bool isGroup = false;
   char* name = nullptr;              // owned, never null after construction
 
   // --- simulator bookkeeping ---

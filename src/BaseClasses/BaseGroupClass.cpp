@@ -20,12 +20,12 @@ std::unique_ptr<T[]> allocateEntries(int n) {
 
 }  // namespace
 
-BaseGroupClass::BaseGroupClass() = default;
+BaseGroupClass::BaseGroupClass() { isGroup = true; }
 
 BaseGroupClass::~BaseGroupClass() = default;
 
 BaseGroupClass* BaseGroupClass::asGroup(BaseActionClass* a) {
-  return dynamic_cast<BaseGroupClass*>(a);
+  return a != nullptr && a->isGroup ? static_cast<BaseGroupClass*>(a) : nullptr;
 }
 
 void BaseGroupClass::resizeArrays(int n) {

@@ -33,17 +33,11 @@ Distributions::Distributions() : generator(NewGenerator<LaggedFibonacci>()) {}
 
 Distributions::~Distributions() { delete generator; }
 
-RandomNumberGenerator* Distributions::GetGenerator() const { return generator; }
-
 void Distributions::SetGenerator(RandomNumberGenerator* newGenerator) {
   if (newGenerator == generator) return;
   delete generator;
   generator = newGenerator;
 }
-
-double Distributions::NextUniform() { return generator->rnd(); }
-
-double Distributions::Exponential(double rate) { return -std::log(NextUniform()) / rate; }
 
 double Distributions::Deterministic(double value) { return value; }
 
@@ -105,8 +99,8 @@ double Distributions::Triangular(double a, double b, double c) {
   return a + (b - a) * y;
 }
 
-// Cheng's rejection method for shapes above 1.
-double Distributions::GammaCheng(double alpha) {
+// Rejection method for shapes above 1 (log-logistic envelope).
+double Distributions::GammaLargeShape(double alpha) {
   gammaA = 1.0 / std::sqrt(2.0 * alpha - 1.0);
   gammaB = alpha - kLn4;
   gammaC = alpha + 1.0 / gammaA;
@@ -123,8 +117,8 @@ double Distributions::GammaCheng(double alpha) {
   }
 }
 
-// The GS rejection method for shapes below 1.
-double Distributions::GammaAhrensDieter(double alpha) {
+// Rejection method for shapes below 1 (power and exponential pieces).
+double Distributions::GammaSmallShape(double alpha) {
   gammaB = (kE + alpha) / kE;
   for (;;) {
     u1 = NextUniform();
@@ -140,9 +134,9 @@ double Distributions::GammaAhrensDieter(double alpha) {
 }
 
 double Distributions::Gamma(double alpha, double beta) {
-  if (alpha > 1.0) return beta * GammaCheng(alpha);
+  if (alpha > 1.0) return beta * GammaLargeShape(alpha);
   if (alpha == 1.0) return -beta * std::log(NextUniform());
-  if (alpha < 1.0) return beta * GammaAhrensDieter(alpha);
+  if (alpha < 1.0) return beta * GammaSmallShape(alpha);
   return std::numeric_limits<double>::quiet_NaN();
 }
 

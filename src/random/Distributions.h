@@ -1,10 +1,12 @@
 // Turns the uniforms of one owned generator into samples of the delay
 // distributions. Every operation draws a fixed or rejection-determined
 // number of uniforms, in a fixed order, so the call order fixes a whole run.
-// The generator is never null once constructed; scratch members make an
-// object unsafe to share between threads.
+// The generator is owned; it is null only after SetGenerator(nullptr), and
+// sampling needs one. Scratch members make an object unsafe to share between
+// threads.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "random/RandomNumberGenerator.h"
@@ -17,11 +19,14 @@ class Distributions {
   Distributions(const Distributions&) = delete;
   Distributions& operator=(const Distributions&) = delete;
 
-  RandomNumberGenerator* GetGenerator() const;
+  // Inline: the selection of a group and the tie break of the event list
+  // draw through it at every firing.
+  RandomNumberGenerator* GetGenerator() const { return generator; }
   // Takes ownership of `generator`, destroying the one held before.
   void SetGenerator(RandomNumberGenerator* generator);
 
-  double Exponential(double rate);
+  // Inline, as the delay of nearly every activity: one uniform, one log.
+  double Exponential(double rate) { return -std::log(NextUniform()) / rate; }
   double Deterministic(double value);
   double Geometric(double p);
   double Weibull(double alpha, double beta);
@@ -51,14 +56,14 @@ class Distributions {
   static constexpr int32_t MaxNormalAttempts = 1000000;
 
  private:
-  double NextUniform();
+  double NextUniform() { return generator->rnd(); }
   // One polar-method value w1 * sqrt(-2 ln S / S); false when the attempt
   // budget `attempts` runs out before a pair falls inside the unit circle.
   bool PolarDraw(int32_t& attempts, double& value);
-  double GammaCheng(double alpha);
-  double GammaAhrensDieter(double alpha);
+  double GammaLargeShape(double alpha);
+  double GammaSmallShape(double alpha);
 
-  // --- Owned generator (never null) ---
+  // --- Owned generator ---
   RandomNumberGenerator* generator;
 
   // --- Scratch values of the last draw (read by no caller) ---

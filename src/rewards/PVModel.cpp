@@ -278,12 +278,6 @@ void PVModel::ConsiderOnly(const int* indices, int count) {
 
 // --- The run --------------------------------------------------------------------------------
 
-BaseActionClass* PVModel::FireAction(BaseActionClass* action, double t) {
-  LastActionTime = t;
-  LastFiredAction = action->Fire();
-  return LastFiredAction;
-}
-
 BaseActionClass* PVModel::FireAction(void* /*buffer*/, BaseActionClass* action) {
   LastFiredAction = action->Fire();
   for (PerformanceVariableNode* node : Considered) node->CurrentReward(LastFiredAction);

@@ -49,7 +49,11 @@ class PVModel : public BaseModelClass {
     for (PerformanceVariableNode* node : Considered) node->Accumulate(t, LastActionTime, LastFiredAction);
   }
   // Fires the action and returns the action that actually fired.
-  BaseActionClass* FireAction(BaseActionClass* action, double t);
+  BaseActionClass* FireAction(BaseActionClass* action, double t) {
+    LastActionTime = t;
+    LastFiredAction = action->Fire();
+    return LastFiredAction;
+  }
   // State-by-state evaluation: fire, then every considered node takes the
   // reward of the new state.
   BaseActionClass* FireAction(void* buffer, BaseActionClass* action);

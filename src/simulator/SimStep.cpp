@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "BaseClasses/BaseActionClass.h"
 #include "BaseClasses/BaseGroupClass.h"
@@ -15,6 +16,12 @@
 namespace {
 
 inline GroupRecord* RecordOf(BaseActionClass* group) { return group->eventSlot; }
+
+// A firing that reports no action (a group with nothing to fire) affects
+// nothing.
+inline AffectsListNode* AffectsOf(BaseActionClass* fired) {
+  return fired != nullptr ? fired->affectsList : nullptr;
+}
 
 }  // namespace
 
@@ -123,7 +130,7 @@ void SimulatorClass::CheckReactivationList() {
 }
 
 void SimulatorClass::RemoveAffectedActions() {
-  for (affectsCursor = lastFired->affectsList; affectsCursor != nullptr;
+  for (affectsCursor = AffectsOf(lastFired); affectsCursor != nullptr;
        affectsCursor = affectsCursor->next) {
     BaseGroupClass* group = affectsCursor->group;
     GroupRecord* record = RecordOf(group);
@@ -141,7 +148,7 @@ void SimulatorClass::RemoveAffectedActions() {
 }
 
 void SimulatorClass::InsertAffectedActions() {
-  for (affectsCursor = lastFired->affectsList; affectsCursor != nullptr;
+  for (affectsCursor = AffectsOf(lastFired); affectsCursor != nullptr;
        affectsCursor = affectsCursor->next) {
     BaseGroupClass* group = affectsCursor->group;
     if (group->Enabled() && RecordOf(group)->handle == nullptr) ScheduleGroup(group);

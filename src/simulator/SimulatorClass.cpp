@@ -105,8 +105,8 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
   eventList = new EventList(NumGroups() + 1);
   SelectGenerator();
 
-  pvModel->listActions(actionList);
-  actions = actionList->getList();
+  // The actions were listed for the affects lists; while the simulation
+  // runs, the flag marks a group's membership of the reactivation list.
   for (int i = 0; i < actionList->getNumItems(); ++i) actions[i]->reactivation = false;
 
   TheDistribution->GetGenerator()->srnd(seed == 0 ? 31415u : seed);

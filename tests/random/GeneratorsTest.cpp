@@ -5,16 +5,9 @@
 #include <random>
 
 #include "random/MersenneTwister.h"
-#include "random/RandomNumberGenerator.h"
 #include "random/Tausworthe.h"
 
 namespace {
-
-TEST(RandomNumberGenerator, BaseStreamIsEmpty) {
-  RandomNumberGenerator base;
-  base.srnd(12);
-  EXPECT_EQ(base.rnd(), 0.0);
-}
 
 TEST(MersenneTwister, PublishedReferenceOutputsForSeed5489) {
   MersenneTwister mt;
@@ -96,13 +89,6 @@ TEST(Tausworthe, ZeroSeedStaysAtZero) {
   Tausworthe t;
   t.srnd(0);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(t.rnd(), 0.0);
-}
-
-TEST(Tausworthe, HighSeedBitsAreDroppedAfterFirstDraw) {
-  Tausworthe t;
-  t.srnd(0xFFFFFFFFu);
-  t.rnd();
-  EXPECT_LT(t.state, 0x80000000u);
 }
 
 }  // namespace

@@ -44,6 +44,12 @@ class EventListTest : public ::testing::Test {
     Event** handle = list.Earliest();
     return handle ? (*handle)->action : nullptr;
   }
+  FakeGroup& Make(const char* label, int rank = 0, double weight = 1.0) {
+    return groups.emplace_back(label, rank, weight);
+  }
+  // Declared before the list: the list's destructor still reaches the
+  // groups of the events it holds.
+  std::deque<FakeGroup> groups;
   EventList list{8};
 };
 
@@ -54,7 +60,10 @@ TEST_F(EventListTest, EmptyListHasNoEarliestAndIsValid) {
 }
 
 TEST_F(EventListTest, InsertKeepsHandlesAndOrdersByTime) {
-  FakeGroup a("a"), b("b"), c("c"), d("d");
+  FakeGroup& a = Make("a");
+  FakeGroup& b = Make("b");
+  FakeGroup& c = Make("c");
+  FakeGroup& d = Make("d");
   Schedule(a, 4.0);
   Schedule(b, 1.0);
   Schedule(c, 3.0);
@@ -76,7 +85,8 @@ TEST_F(EventListTest, InsertKeepsHandlesAndOrdersByTime) {
 
 TEST_F(EventListTest, HigherRankWinsATimeTieWithoutADraw) {
   ScriptedGenerator::Install({});
-  FakeGroup low("low", 2), high("high", 5);
+  FakeGroup& low = Make("low", 2);
+  FakeGroup& high = Make("high", 5);
   Schedule(low, 1.0);
   Schedule(high, 1.0);
   EXPECT_EQ(EarliestGroup(), &high);
@@ -87,7 +97,9 @@ TEST_F(EventListTest, HigherRankWinsATimeTieWithoutADraw) {
 TEST_F(EventListTest, WeightedTieChoosesByRunningTotal) {
   // Weights 1, 1, 2 and u = 0.6: threshold 2.4, totals 1, 2, 4 -> third tie.
   ScriptedGenerator::Install({0.6});
-  FakeGroup a("a", 0, 1.0), b("b", 0, 1.0), c("c", 0, 2.0);
+  FakeGroup& a = Make("a", 0, 1.0);
+  FakeGroup& b = Make("b", 0, 1.0);
+  FakeGroup& c = Make("c", 0, 2.0);
   Schedule(a, 1.0);
   Schedule(b, 1.0);
   Schedule(c, 1.0);
@@ -99,7 +111,9 @@ TEST_F(EventListTest, WeightedTieChoosesByRunningTotal) {
 }
 
 TEST_F(EventListTest, TieWalkAndFallbackOnZeroWeights) {
-  FakeGroup a("a", 0, 1.0), b("b", 0, 1.0), late("late", 0, 5.0);
+  FakeGroup& a = Make("a", 0, 1.0);
+  FakeGroup& b = Make("b", 0, 1.0);
+  FakeGroup& late = Make("late", 0, 5.0);
   Schedule(a, 1.0);
   Schedule(b, 1.0);
   Schedule(late, 2.0);  // not tied: a later time never joins the draw
@@ -110,7 +124,8 @@ TEST_F(EventListTest, TieWalkAndFallbackOnZeroWeights) {
   ScriptedGenerator::Restore();
 
   EventList zeros(4);
-  FakeGroup z1("z1", 0, 0.0), z2("z2", 0, 0.0);
+  FakeGroup& z1 = Make("z1", 0, 0.0);
+  FakeGroup& z2 = Make("z2", 0, 0.0);
   Event e1(1.0, 0.0, &z1), e2(1.0, 0.0, &z2);
   zeros.Insert(&e1);
   zeros.Insert(&e2);
@@ -122,7 +137,9 @@ TEST_F(EventListTest, TieWalkAndFallbackOnZeroWeights) {
 }
 
 TEST_F(EventListTest, RemovingTheLastSlotMovesNothing) {
-  FakeGroup a("a"), b("b"), c("c");
+  FakeGroup& a = Make("a");
+  FakeGroup& b = Make("b");
+  FakeGroup& c = Make("c");
   Schedule(a, 1.0);
   Schedule(b, 2.0);
   Schedule(c, 3.0);
@@ -137,18 +154,22 @@ TEST_F(EventListTest, RemovingTheLastSlotMovesNothing) {
 }
 
 TEST_F(EventListTest, RemovingFromTheMiddleRefillsTheSlot) {
-  FakeGroup g[6] = {{"0"}, {"1"}, {"2"}, {"3"}, {"4"}, {"5"}};
-  for (int i = 0; i < 6; ++i) Schedule(g[i], 1.0 + i);
-  list.Remove(g[1].record.handle);
+  std::vector<FakeGroup*> g;
+  for (const char* label : {"0", "1", "2", "3", "4", "5"}) g.push_back(&Make(label));
+  for (int i = 0; i < 6; ++i) Schedule(*g[i], 1.0 + i);
+  list.Remove(g[1]->record.handle);
   EXPECT_EQ(list.IsValid(), 0);
   EXPECT_EQ(list.Size(), 5);
-  list.Remove(g[0].record.handle);
+  list.Remove(g[0]->record.handle);
   EXPECT_EQ(list.IsValid(), 0);
-  EXPECT_EQ(EarliestGroup(), &g[2]);
+  EXPECT_EQ(EarliestGroup(), g[2]);
 }
 
 TEST_F(EventListTest, ModifyKeyMovesUpDownOrNowhere) {
-  FakeGroup a("a"), b("b"), c("c"), d("d");
+  FakeGroup& a = Make("a");
+  FakeGroup& b = Make("b");
+  FakeGroup& c = Make("c");
+  FakeGroup& d = Make("d");
   Schedule(a, 1.0);
   Schedule(b, 2.0);
   Schedule(c, 3.0);
@@ -172,7 +193,8 @@ TEST_F(EventListTest, ModifyKeyMovesUpDownOrNowhere) {
 }
 
 TEST_F(EventListTest, ClearReturnsEveryRecordAndResetsTheGroups) {
-  FakeGroup a("a"), b("b");
+  FakeGroup& a = Make("a");
+  FakeGroup& b = Make("b");
   Schedule(a, 1.0);
   Schedule(b, 2.0);
   a.record.notInReactivationList = false;
@@ -187,7 +209,9 @@ TEST_F(EventListTest, ClearReturnsEveryRecordAndResetsTheGroups) {
 }
 
 TEST_F(EventListTest, IsValidReportsTheFirstViolation) {
-  FakeGroup a("a"), b("b"), c("c");
+  FakeGroup& a = Make("a");
+  FakeGroup& b = Make("b");
+  FakeGroup& c = Make("c");
   Schedule(a, 1.0);
   Schedule(b, 2.0);
   Schedule(c, 3.0);
@@ -201,7 +225,8 @@ TEST_F(EventListTest, IsValidReportsTheFirstViolation) {
 }
 
 TEST_F(EventListTest, RankIsAskedOnlyWhenTimesAreEqual) {
-  FakeGroup a("a", 1), b("b", 1);
+  FakeGroup& a = Make("a", 1);
+  FakeGroup& b = Make("b", 1);
   Schedule(a, 1.0);
   Schedule(b, 2.0);
   list.Earliest();
@@ -209,7 +234,7 @@ TEST_F(EventListTest, RankIsAskedOnlyWhenTimesAreEqual) {
 }
 
 TEST_F(EventListTest, PrintListShowsEveryEvent) {
-  FakeGroup a("a");
+  FakeGroup& a = Make("a");
   Event prototype(2.5, 1.0, &a);
   list.Insert(&prototype);
   std::ostringstream out;

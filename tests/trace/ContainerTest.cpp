@@ -134,9 +134,6 @@ TEST(TraceFile, BaseWriterStateGoesToTheRewardedModel) {
   basic_rewardPVModel rewardModel(false);
   catcher.printState(static_cast<PVModel*>(&rewardModel));
   EXPECT_EQ(catcher.seen, rewardModel.TopModel);
-  EXPECT_EQ(catcher.getTraceLevel(), 1);
-  catcher.setTraceLevel(3);
-  EXPECT_EQ(catcher.getTraceLevel(), 3);
 }
 
 }  // namespace

@@ -189,11 +189,11 @@ std::string Report::PlotScript(const std::string& pngPath, const std::string& te
         s << "\n\n";
     }
     s << "EOD\n";
-    s << "set terminal " << terminal << " size 1400,600\n";
+    s << "set terminal " << terminal << " noenhanced size 1400,600\n";
     s << "set output '" << pngPath << "'\n";
     s << "set multiplot layout 1,2 title '" << (partial ? "PARTIAL: " : "")
       << "estimates with " << std::lround(confidence * 100) << "% intervals'\n";
-    s << "set key outside right top\nset grid\n";
+    s << "set key top left inside\nset grid\nset offsets graph 0.04, graph 0.04, 0, 0\n";
     s << "set xlabel 'time'\nset ylabel 'mean'\nset title 'each measure against time'\n";
     s << "plot ";
     int i = 0;
@@ -207,7 +207,7 @@ std::string Report::PlotScript(const std::string& pngPath, const std::string& te
     const std::string xname = swept >= 0 ? catalog.globalNames[swept] : std::string("experiment");
     s << "set xlabel '" << xname << (logX ? " (log scale)" : "") << "'\n";
     s << "set title 'against " << xname << "'\n";
-    if (logX) s << "set logscale x 2\n";
+    if (logX) s << "set logscale x 2\nset xtics rotate by -40\n";
     s << "plot ";
     i = 0;
     for (const auto& [key, list] : byPoint) {

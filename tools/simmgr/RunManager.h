@@ -27,7 +27,7 @@ struct RunOptions {
 
     // When to stop.
     PrecisionGoal goal;
-    int64_t maxReps = 100000;              // cap per experiment
+    int64_t maxReps = 50000;               // cap per experiment
     bool fixedReps = false;                // run exactly maxReps, ignore precision
 
     // Watchdogs, in seconds.

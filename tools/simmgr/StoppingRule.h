@@ -9,7 +9,7 @@
 
 struct PrecisionGoal {
     double relative = 0.1;
-    double absolute = 0.002;
+    double absolute = 0.001;
     double confidence = 0.95;
     int64_t minReps = 1000;
 };
