@@ -4,6 +4,7 @@
 # (default: build/bin/basic_model_sim; use a Release build for real figures).
 set -eu
 sim=${1:-$(dirname "$0")/../build/bin/basic_model_sim}
+sim=$(cd "$(dirname "$sim")" && pwd)/$(basename "$sim")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"

@@ -4,7 +4,9 @@
 
 #include "BaseClasses/BaseGroupClass.h"
 
-class PostselectGroup : public BaseGroupClass {
+// Final: nothing specialises it, and its own calls (SelectAction in Fire)
+// then bind directly.
+class PostselectGroup final : public BaseGroupClass {
  public:
   PostselectGroup();
   explicit PostselectGroup(int n);  // n members, to be filled with setMember

@@ -14,6 +14,15 @@ inline double mod_sum(double x, double y) {
   return sum - static_cast<int32_t>(sum);
 }
 
+// The same value as mod_sum for x, y in [0, 1), the only values the state
+// holds: the sum is below 2, so dropping its integer part subtracts 1 exactly
+// when it reaches 1. Written as a select so the delivery loops, which run
+// for every block of uniforms, need no integer round trip.
+inline double wrap_sum(double x, double y) {
+  const double sum = x + y;
+  return sum >= 1.0 ? sum - 1.0 : sum;
+}
+
 constexpr int32_t kWork = LF_KK + LF_KK - 1;  // 199 cells of working state
 
 // Step 4a of the seeding: the square of the polynomial, spread over 2j.
@@ -60,10 +69,10 @@ void ranf_array(double aa[], int32_t n) {
   SAN_ASSERT(n >= LF_KK, "n >= LF_KK", "LaggedFibonacciCore.cpp");
   int32_t j = 0;
   for (; j < LF_KK; ++j) aa[j] = ran_u[j];
-  for (; j < n; ++j) aa[j] = mod_sum(aa[j - LF_KK], aa[j - LF_LL]);
+  for (; j < n; ++j) aa[j] = wrap_sum(aa[j - LF_KK], aa[j - LF_LL]);
   int32_t i = 0;
-  for (; i < LF_LL; ++i, ++j) ran_u[i] = mod_sum(aa[j - LF_KK], aa[j - LF_LL]);
-  for (; i < LF_KK; ++i, ++j) ran_u[i] = mod_sum(aa[j - LF_KK], ran_u[i - LF_LL]);
+  for (; i < LF_LL; ++i, ++j) ran_u[i] = wrap_sum(aa[j - LF_KK], aa[j - LF_LL]);
+  for (; i < LF_KK; ++i, ++j) ran_u[i] = wrap_sum(aa[j - LF_KK], ran_u[i - LF_LL]);
 }
 
 bool ranf_valid_seed(int32_t seed) { return seed >= 0 && seed <= INT32_MAX - 2; }

@@ -212,7 +212,9 @@ void PVModel::MakeImpulseAffectedLists() {
         const auto slot = static_cast<size_t>(pv);
         if (action->PVImpulseWorkerLists[slot] == nullptr) {
           action->AffectedNodesByImpulseReward.insert(pv);
-          const auto impulses = static_cast<size_t>(node->NumImpulses);
+          // Inside the loop over impulses the count is at least 1; the bound
+          // keeps a negative count from ever becoming a huge size.
+          const auto impulses = static_cast<size_t>(std::max(node->NumImpulses, 1));
           action->PVImpulseWorkerLists[slot] = new List<ImpulseNodeClass>[impulses];
           action->PVImpulseWorkerCounts[slot] = new int32_t[impulses]();
         }

@@ -54,6 +54,8 @@ TEST(RealSimulator, ObservationsOnTheWireEqualTheAsciiFile) {
     });
     ASSERT_EQ(p.phase, SimProcess::Phase::Exited);
     EXPECT_TRUE(p.greeted);
+    EXPECT_TRUE(queried);
+    EXPECT_EQ(p.queriesOutstanding, 0) << "the query was answered";
     EXPECT_EQ(p.ExitProblem(), "") << p.ErrorTail();
     EXPECT_EQ(p.replicationsReceived, 40);
     EXPECT_GE(p.cpuSeconds, 0.0);

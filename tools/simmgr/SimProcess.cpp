@@ -218,7 +218,10 @@ void SimProcess::HandleMessage(const SimMessage& msg) {
     }
     switch (msg.kind) {
         case MessageKind::Reply:
-            if (msg.reply.command == wire::kCmdQuery) {
+            if (msg.reply.pid != pid) {
+                SetFault("replied with process id " + std::to_string(msg.reply.pid) + ", expected " +
+                         std::to_string(pid));
+            } else if (msg.reply.command == wire::kCmdQuery) {
                 if (queriesOutstanding > 0) --queriesOutstanding;
             } else if (msg.reply.command == wire::kCmdQuit && quitSent) {
                 quitAcknowledged = true;

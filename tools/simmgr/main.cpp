@@ -214,10 +214,11 @@ int PlanCommand(PlanOptions& opts, const std::string& experimentText, const Stud
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }
-    if (opts.simulator.find('/') != std::string::npos && opts.simulator[0] != '/') {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd)) opts.simulator = std::string(cwd) + "/" + opts.simulator;
-    }
+    // Jobs may run from another directory (Slurm, ssh): give them absolute paths.
+    char cwd[PATH_MAX];
+    const std::string here = getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" : std::string();
+    if (opts.simulator.find('/') != std::string::npos && opts.simulator[0] != '/') opts.simulator = here + opts.simulator;
+    if (!opts.outDir.empty() && opts.outDir[0] != '/') opts.outDir = here + opts.outDir;
     const std::vector<PlannedJob> jobs = MakePlan(opts);
     if (!WritePlan(opts, jobs, error)) {
         std::cerr << "simmgr: " << error << std::endl;
