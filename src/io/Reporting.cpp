@@ -9,6 +9,7 @@
 // run (runState 2), so output never silently disappears.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <vector>
@@ -39,19 +40,32 @@ bool WriteAndFlush(std::ofstream& file, const char* data, size_t length) {
   return !file.fail();
 }
 
-// Reports a failed write, drops the file and stops the run.
-void AbandonFile(SimulatorClass& sim, std::ofstream*& file, const char* kind, const char* name) {
+// Reports a failed write, drops the file and stops the run. The file is cut
+// back to `wholeSize`, the end of its last whole record, so a partly
+// written record never looks like data.
+void AbandonFile(SimulatorClass& sim, std::ofstream*& file, const char* kind, const char* name,
+                 std::streamoff wholeSize) {
   std::cerr << "ERROR: Unable to write " << kind << " output file '" << NameOrPlaceholder(name)
             << "'" << std::endl;
   delete file;
   file = nullptr;
+  if (name != nullptr && wholeSize >= 0) {
+    std::error_code ignored;
+    std::filesystem::resize_file(name, static_cast<std::uintmax_t>(wholeSize), ignored);
+  }
   sim.runState = 2;
 }
 
-// Sends a whole message; a failed send stops the run.
+// Sends a whole message; a failed send stops the run. The manager's
+// connection is dropped then: it is closed or no longer read, and every
+// further send could only fail or wait out the send timeout again.
 void SendMessage(SimulatorClass& sim, const std::vector<char>& message) {
-  if (sim.simMgrSocket->SendAll(message.data(), static_cast<int>(message.size())) < 1)
+  if (sim.simMgrSocket->SendAll(message.data(), static_cast<int>(message.size())) < 1) {
+    std::cout << "Unable to send to the simulation manager... Exiting." << std::endl;
+    delete sim.simMgrSocket;
+    sim.simMgrSocket = nullptr;
     sim.runState = 2;
+  }
 }
 
 void WriteASCIILines(std::ofstream& file, const DataPacket& packet) {
@@ -122,12 +136,16 @@ void SimulatorClass::OutputThreadFunc() {
       if (simMgrSocket != nullptr) SendMessage(*this, message);
       // The file gets the whole message even when the send failed, so it
       // stays readable message by message.
-      if (binFile != nullptr && !WriteAndFlush(*binFile, message.data(), message.size()))
-        AbandonFile(*this, binFile, "binary", binFilename);
+      if (binFile != nullptr) {
+        const std::streamoff wholeSize = binFile->tellp();
+        if (!WriteAndFlush(*binFile, message.data(), message.size()))
+          AbandonFile(*this, binFile, "binary", binFilename, wholeSize);
+      }
     }
     if (asciiFile != nullptr) {
+      const std::streamoff wholeSize = asciiFile->tellp();
       WriteASCIILines(*asciiFile, *values);
-      if (asciiFile->fail()) AbandonFile(*this, asciiFile, "ASCII", asciiFilename);
+      if (asciiFile->fail()) AbandonFile(*this, asciiFile, "ASCII", asciiFilename, wholeSize);
     }
     Recycle(*freeQueue, values);
     Recycle(*freeQueue, squares);

@@ -2,6 +2,8 @@
 // manager's connection and greeting it, and obeying its one-byte commands
 // (1 query, 2 quit, 3 hand the output over to a binary file and disconnect).
 // Commands are polled only at report time, one per report.
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 
 #include "io/Endian.h"
 #include "io/TarvekSocket.h"
+#include "simulator/Interruption.h"
 #include "simulator/SimulatorClass.h"
 
 namespace {
@@ -19,6 +22,20 @@ namespace {
 constexpr int kListenBacklog = 100;
 constexpr int kHandOverTextLimit = 512;
 constexpr int kHighestPort = 65535;
+
+// A manager that takes nothing for this long is taken for gone: a blocked
+// send then fails instead of holding the run for ever. The small send
+// buffer makes a stalled manager show within seconds instead of after
+// megabytes of queued observations.
+constexpr int kManagerSendTimeoutSeconds = 10;
+constexpr int kManagerSendBufferBytes = 32 * 1024;
+
+void BoundManagerSends(TarvekSocket& socket) {
+  timeval timeout{kManagerSendTimeoutSeconds, 0};
+  ::setsockopt(socket.descriptor, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  const int buffer = kManagerSendBufferBytes;
+  ::setsockopt(socket.descriptor, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+}
 
 enum ManagerCommand : unsigned char { kQuery = 1, kQuit = 2, kHandOver = 3 };
 
@@ -109,10 +126,12 @@ TarvekSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
   auto* client = new TarvekSocket(false);
   bool connected = false;
   const int pollMs = std::max(selectTimeoutMs, 1);
-  while (runState == 0 && !connected) {
+  // An interruption while waiting ends the wait like the time limit.
+  while (runState == 0 && !connected && !Interruption::Requested()) {
     if (timeoutMs < 1 && timeoutMs != -1) break;
     const bool limited = timeoutMs >= 1;
     if (listenSocket->Select(pollMs) && listenSocket->Accept(*client)) {
+      BoundManagerSends(*client);
       SendReply(*this, *client, 0xFF, 0x01);
       connected = true;
     }

@@ -13,10 +13,12 @@
 #include "BaseClasses/SANModel.h"
 #include "BaseClasses/state/Place.h"
 
-class flash_systemSAN : public SANModel {
+// Final, like its activities: nothing derives from the generated classes,
+// so their calls to their own operations bind directly.
+class flash_systemSAN final : public SANModel {
  public:
   // Upset that leaves the flash working (weight 1 - flash_size / 512).
-  class seuActivity_case1 : public Activity {
+  class seuActivity_case1 final : public Activity {
    public:
     seuActivity_case1();
     bool Enabled() override;
@@ -36,7 +38,7 @@ class flash_systemSAN : public SANModel {
   };
 
   // Upset that corrupts the flash (weight flash_size / 512).
-  class seuActivity_case2 : public Activity {
+  class seuActivity_case2 final : public Activity {
    public:
     seuActivity_case2();
     bool Enabled() override;
@@ -58,7 +60,7 @@ class flash_systemSAN : public SANModel {
   };
 
   // Functional interrupt: corrupts a working flash.
-  class sefiActivity : public Activity {
+  class sefiActivity final : public Activity {
    public:
     sefiActivity();
     bool Enabled() override;
@@ -81,7 +83,7 @@ class flash_systemSAN : public SANModel {
 
   // Deterministic repair after power_cycle_rate time units (a delay, not a
   // rate, despite its name).
-  class power_cycleActivity : public Activity {
+  class power_cycleActivity final : public Activity {
    public:
     power_cycleActivity();
     bool Enabled() override;

@@ -14,11 +14,13 @@
 #include "BaseClasses/SANModel.h"
 #include "BaseClasses/state/Place.h"
 
-class ram_systemSAN : public SANModel {
+// Final, like its activities: nothing derives from the generated classes,
+// so their calls to their own operations bind directly.
+class ram_systemSAN final : public SANModel {
  public:
   // Instantaneous: marks the system failed once flash and memory are both
   // corrupted.
-  class failureActivity : public Activity {
+  class failureActivity final : public Activity {
    public:
     failureActivity();
     bool Enabled() override;
@@ -40,7 +42,7 @@ class ram_systemSAN : public SANModel {
   };
 
   // Deterministic: a corrupted memory is rebooted after a fixed delay.
-  class watchdog_rebootActivity : public Activity {
+  class watchdog_rebootActivity final : public Activity {
    public:
     watchdog_rebootActivity();
     bool Enabled() override;
@@ -63,7 +65,7 @@ class ram_systemSAN : public SANModel {
   };
 
   // Exponential at random_failure_rate: corrupts a healthy memory.
-  class random_failureActivity : public Activity {
+  class random_failureActivity final : public Activity {
    public:
     random_failureActivity();
     bool Enabled() override;
@@ -83,7 +85,7 @@ class ram_systemSAN : public SANModel {
   };
 
   // Bit error that the memory masks (weight 1 - ram_size / 512).
-  class bit_errorActivity_case1 : public Activity {
+  class bit_errorActivity_case1 final : public Activity {
    public:
     bit_errorActivity_case1();
     bool Enabled() override;
@@ -103,7 +105,7 @@ class ram_systemSAN : public SANModel {
   };
 
   // Bit error that corrupts the memory (weight ram_size / 512).
-  class bit_errorActivity_case2 : public Activity {
+  class bit_errorActivity_case2 final : public Activity {
    public:
     bit_errorActivity_case2();
     bool Enabled() override;
@@ -125,7 +127,7 @@ class ram_systemSAN : public SANModel {
   };
 
   // Page error that the memory masks (weight 0.75).
-  class page_errorActivity_case1 : public Activity {
+  class page_errorActivity_case1 final : public Activity {
    public:
     page_errorActivity_case1();
     bool Enabled() override;
@@ -145,7 +147,7 @@ class ram_systemSAN : public SANModel {
   };
 
   // Page error that corrupts the memory (weight 0.25).
-  class page_errorActivity_case2 : public Activity {
+  class page_errorActivity_case2 final : public Activity {
    public:
     page_errorActivity_case2();
     bool Enabled() override;

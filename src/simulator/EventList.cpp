@@ -46,12 +46,6 @@ void EventList::PlaceAt(int position, Event* event) {
   RecordOf(event)->handle = &heap[position];
 }
 
-void EventList::SwapSlots(int a, int b) {
-  Event* event = heap[a];
-  PlaceAt(a, heap[b]);
-  PlaceAt(b, event);
-}
-
 bool EventList::Precedes(const Event* first, const Event* second) {
   if (first->time < second->time) return true;
   if (first->time != second->time) return false;
@@ -92,26 +86,35 @@ void EventList::ModifyKey(Event** handle) {
   if (BubbleUp(position) == position) BubbleDown(position);
 }
 
+// Both sifts carry the moving event in hand and shift the events it passes
+// by one slot, writing each handle once; the comparisons, and so the Rank()
+// calls, are those of swapping slot by slot.
 int EventList::BubbleUp(int position) {
+  Event* moving = heap[position];
+  const int start = position;
   while (position > 0) {
     int parent = (position - 1) / 2;
-    if (!Precedes(heap[position], heap[parent])) break;
-    SwapSlots(parent, position);
+    if (!Precedes(moving, heap[parent])) break;
+    PlaceAt(position, heap[parent]);
     position = parent;
   }
+  if (position != start) PlaceAt(position, moving);
   return position;
 }
 
 int EventList::BubbleDown(int position) {
+  Event* moving = heap[position];
+  const int start = position;
   for (;;) {
     int candidate = 2 * position + 1;
     if (candidate >= size) break;
     int right = candidate + 1;
     if (right < size && Precedes(heap[right], heap[candidate])) candidate = right;
-    if (!Precedes(heap[candidate], heap[position])) break;
-    SwapSlots(position, candidate);
+    if (!Precedes(heap[candidate], moving)) break;
+    PlaceAt(position, heap[candidate]);
     position = candidate;
   }
+  if (position != start) PlaceAt(position, moving);
   return position;
 }
 
@@ -129,6 +132,11 @@ void EventList::FindEquals(int position) {
 
 Event** EventList::Earliest() {
   if (size == 0) return nullptr;
+  // Nearly always the root is alone at its time; the tie search would then
+  // record only the root and ask no Rank(), so it is skipped.
+  const double rootTime = heap[0]->time;
+  if ((size < 2 || heap[1]->time != rootTime) && (size < 3 || heap[2]->time != rootTime))
+    return &heap[0];
   FindEquals(0);
   if (tieCount == 1) {
     tieCount = 0;

@@ -47,7 +47,6 @@ class EventList {
 
  private:
   void PlaceAt(int position, Event* event);
-  void SwapSlots(int a, int b);
   // Strict precedence: earlier time, or same time and higher rank of `first`.
   // Asks `first`'s Rank() before `second`'s, only when the times are equal.
   static bool Precedes(const Event* first, const Event* second);

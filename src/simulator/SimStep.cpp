@@ -80,7 +80,9 @@ bool SimulatorClass::SimStep() {
   pvModel->Accumulate(currentTime);
   lastFired = pvModel->FireAction(currentGroup, currentTime);
   ++actionsFired;
-  CheckReactivationList();
+  // The pass visits nothing when the list is empty, as it is in models
+  // without reactivation; the test saves the call at every firing.
+  if (!reactivationList.empty()) CheckReactivationList();
   RemoveAffectedActions();
   InsertAffectedActions();
   currentHandle = eventList->Earliest();
@@ -129,10 +131,12 @@ void SimulatorClass::CheckReactivationList() {
   }
 }
 
+// Both passes walk a local cursor and leave affectsCursor at the end of the
+// list, where walking it in place would leave it.
 void SimulatorClass::RemoveAffectedActions() {
-  for (affectsCursor = AffectsOf(lastFired); affectsCursor != nullptr;
-       affectsCursor = affectsCursor->next) {
-    BaseGroupClass* group = affectsCursor->group;
+  for (AffectsListNode* cursor = AffectsOf(lastFired); cursor != nullptr;
+       cursor = cursor->next) {
+    BaseGroupClass* group = cursor->group;
     GroupRecord* record = RecordOf(group);
     if (record->handle == nullptr) continue;
     if (group->EnablingChange() || (group->reactivation && group->ReactivationFunction())) {
@@ -145,14 +149,16 @@ void SimulatorClass::RemoveAffectedActions() {
       }
     }
   }
+  affectsCursor = nullptr;
 }
 
 void SimulatorClass::InsertAffectedActions() {
-  for (affectsCursor = AffectsOf(lastFired); affectsCursor != nullptr;
-       affectsCursor = affectsCursor->next) {
-    BaseGroupClass* group = affectsCursor->group;
+  for (AffectsListNode* cursor = AffectsOf(lastFired); cursor != nullptr;
+       cursor = cursor->next) {
+    BaseGroupClass* group = cursor->group;
     if (group->Enabled() && RecordOf(group)->handle == nullptr) ScheduleGroup(group);
   }
+  affectsCursor = nullptr;
 }
 
 void SimulatorClass::HandleInvalidDistParams(BaseActionClass* action, const char* message) {

@@ -13,6 +13,7 @@
 #include "simulator/Event.h"
 #include "simulator/EventList.h"
 #include "simulator/Heap.h"
+#include "simulator/Interruption.h"
 #include "simulator/SimulatorClass.h"
 #include "trace/TraceFileContainer.h"
 
@@ -62,6 +63,9 @@ void SimulatorClass::SteadyStateSimulation() {
     CheckCompletedBatches(allPVs, valueCount.data(), squaredCount.data());
     if (maxBatches > 0 && ssBatchCounts->size > 0 && ssBatchCounts->MinKey() >= maxBatches)
       runState = 1;
+    // An interruption ends the run like the batch limit: the last report
+    // carries the windows completed so far.
+    if (Interruption::Requested()) runState = 1;
     if (!SimStepSS()) {
       runState = 1;
       std::cout << "Simulator encountered an absorbing state and is unable to proceed.  "

@@ -14,6 +14,7 @@
 #include "rewards/PerformanceVariableNode.h"
 #include "simulator/Event.h"
 #include "simulator/EventList.h"
+#include "simulator/Interruption.h"
 #include "simulator/SimulatorClass.h"
 #include "trace/TraceFileContainer.h"
 
@@ -90,7 +91,9 @@ void SimulatorClass::TerminatingSimulation() {
       StoreObservation(i, obs, allPVs[i]->Value, allPVs[i]->SquaredValue);
     ++obs;
     ++batchesDone;
-    if (maxBatches >= 1 && batchesDone >= maxBatches) {
+    // An interruption ends the run here as the replication limit would, so
+    // that the held-back reports are written out.
+    if ((maxBatches >= 1 && batchesDone >= maxBatches) || Interruption::Requested()) {
       runState = 1;
       ReportTerminating(obs);
       obs = 0;

@@ -2,12 +2,25 @@
 // once, then released.
 #include <iostream>
 
+#include "simulator/Interruption.h"
 #include "simulator/SimulatorClass.h"
 
 int main(int argc, char** argv) {
+  // SIGINT or SIGTERM ends the run at the next replication or batch
+  // boundary with its output complete; a second one ends it at once.
+  Interruption::Install();
   auto* simulator = new SimulatorClass(argc, argv);
   std::cout << "SIMULATOR::Preparing to run()" << std::endl;
   simulator->Run();
+  // An output file that failed during the run was dropped: observations
+  // were lost, which must not pass for success.
+  const bool outputLost = (simulator->asciiFilename != nullptr && simulator->asciiFile == nullptr) ||
+                          (simulator->binFilename != nullptr && simulator->binFile == nullptr);
+  if (outputLost) {
+    std::cerr << "ERROR: output was lost; the run is incomplete" << std::endl;
+    delete simulator;
+    return 1;
+  }
   std::cout << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
   std::cout.flush();
   std::cerr << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
