@@ -15,7 +15,10 @@ void SetDisposition(void (*handler)(int)) {
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = handler;
+  // Each handled signal is held back while the handler runs for the other,
+  // so that a first and a second signal are told apart in arrival order.
   sigemptyset(&action.sa_mask);
+  for (int signalNumber : kHandledSignals) sigaddset(&action.sa_mask, signalNumber);
   // Blocking file writes and sends resume after the first signal, so that
   // the observations being written when it arrives are written whole.
   action.sa_flags = SA_RESTART;

@@ -60,6 +60,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   const std::string dir = directory.string();
   const std::string out = stdoutPath_.string();
   const std::string err = stderrPath_.string();
+  // Output of an earlier child in the same directory must not be read as
+  // this one's before the child has truncated it.
+  std::error_code ignored;
+  fs::remove(stdoutPath_, ignored);
+  fs::remove(stderrPath_, ignored);
   pid_ = ::fork();
   if (pid_ == 0)
     ExecChild(program.c_str(), argv.data(), dir.c_str(), out.c_str(), err.c_str(), fileSizeLimit);
