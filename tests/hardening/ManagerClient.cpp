@@ -41,23 +41,28 @@ bool ManagerClient::Connect(int port, int receiveBuffer) {
   return true;
 }
 
-bool ManagerClient::Fill(std::chrono::steady_clock::time_point deadline) {
-  if (descriptor_ < 0) return false;
+ManagerClient::Received ManagerClient::Receive(std::chrono::steady_clock::time_point deadline) {
+  if (descriptor_ < 0) return Received::Failed;
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
+    if (left.count() <= 0) return Received::Failed;
     pollfd watched{descriptor_, POLLIN, 0};
     const int ready = ::poll(&watched, 1, static_cast<int>(left.count()));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return false;
+    if (ready <= 0) return Received::Failed;
     char chunk[65536];
     const ssize_t got = ::recv(descriptor_, chunk, sizeof chunk, 0);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
+    if (got == 0 || (got < 0 && errno == ECONNRESET)) return Received::Closed;
+    if (got < 0) return Received::Failed;
     buffer_.append(chunk, static_cast<size_t>(got));
-    return true;
+    return Received::Data;
   }
+}
+
+bool ManagerClient::Fill(std::chrono::steady_clock::time_point deadline) {
+  return Receive(deadline) == Received::Data;
 }
 
 std::optional<std::string> ManagerClient::TakeMessage(std::string& stream) {
@@ -95,24 +100,16 @@ std::optional<std::string> ManagerClient::ReadMessage(std::chrono::milliseconds 
 bool ManagerClient::ReadUntilClosed(std::string& bytes, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    if (descriptor_ < 0) return false;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd watched{descriptor_, POLLIN, 0};
-    const int ready = ::poll(&watched, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return false;
-    char chunk[65536];
-    const ssize_t got = ::recv(descriptor_, chunk, sizeof chunk, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got == 0 || (got < 0 && errno == ECONNRESET)) {
-      bytes = buffer_;
-      buffer_.clear();
-      return true;
+    switch (Receive(deadline)) {
+      case Received::Data:
+        continue;
+      case Received::Closed:
+        bytes = buffer_;
+        buffer_.clear();
+        return true;
+      case Received::Failed:
+        return false;
     }
-    if (got < 0) return false;
-    buffer_.append(chunk, static_cast<size_t>(got));
   }
 }
 

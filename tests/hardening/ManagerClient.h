@@ -37,6 +37,9 @@ class ManagerClient {
   static bool IsDataMessage(const std::string& message);
 
  private:
+  enum class Received { Data, Closed, Failed };
+  // One receive into the buffer, waiting at most until the deadline.
+  Received Receive(std::chrono::steady_clock::time_point deadline);
   // Reads at least one byte into `buffer_`; false on timeout or close.
   bool Fill(std::chrono::steady_clock::time_point deadline);
 
