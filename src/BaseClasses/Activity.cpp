@@ -12,14 +12,9 @@ void Activity::ActivityInitialize(const char* newName, int newGroupId, Distribut
   BaseActionClassInitialize(newName, newGroupId, type, newPolicy, a, b, newReactivation);
 }
 
-// Evaluating the predicate advances the enabled-before/now pair, which is how
-// a group containing this activity learns of a change.
-bool Activity::SelectAction() { return Enabled(); }
+bool Activity::SelectAction() { return SelectActionOf(this); }
 
-bool Activity::EnablingChange() {
-  Enabled();
-  return enabledNow != enabledBefore;
-}
+bool Activity::EnablingChange() { return EnablingChangeOf(this); }
 
 double Activity::Probability(BaseActionClass* a) { return a == this ? 1.0 : 0.0; }
 

@@ -15,6 +15,16 @@ class Activity : public BaseGroupClass {
 
   bool SelectAction() override;
   bool EnablingChange() override;
+
+  // The two operations above for a caller that knows the concrete activity:
+  // its Enabled() then binds directly. Evaluating the predicate advances the
+  // enabled-before/now pair, which is how a group containing the activity
+  // learns of a change.
+  template <class Self> static bool SelectActionOf(Self* self) { return self->Enabled(); }
+  template <class Self> static bool EnablingChangeOf(Self* self) {
+    self->Enabled();
+    return self->enabledNow != self->enabledBefore;
+  }
   double Probability(BaseActionClass* a) override;
   void setGroupId(int id) override;
   virtual void LinkVariables() = 0;

@@ -77,20 +77,9 @@ void BaseGroupClass::replaceMember(BaseActionClass* oldAction, BaseActionClass* 
   if (selectedAction == oldAction) selectedAction = newAction;
 }
 
-bool BaseGroupClass::Enabled() {
-  // Every member is asked, so each one's enabled-before/now pair advances.
-  bool anyEnabled = false;
-  for (int i = 0; i < numMembers; ++i)
-    if (members[i] != nullptr && members[i]->Enabled()) anyEnabled = true;
-  return anyEnabled;
-}
+bool BaseGroupClass::Enabled() { return AnyMemberEnabled(ArrayMembers{*this}); }
 
-bool BaseGroupClass::EnablingChange() {
-  bool anyChanged = false;
-  for (int i = 0; i < numMembers; ++i)
-    if (members[i] != nullptr && members[i]->EnablingChange()) anyChanged = true;
-  return anyChanged;
-}
+bool BaseGroupClass::EnablingChange() { return AnyMemberEnablingChange(ArrayMembers{*this}); }
 
 // The forwarding operations answer like a plain action while nothing is
 // selected, instead of following a null member.
@@ -128,73 +117,10 @@ bool BaseGroupClass::IsAMember(BaseActionClass* a) {
 }
 
 double BaseGroupClass::CalculateWeightDistribution() {
-  int first = 0;
-  while (first < numMembers && !(members[first] != nullptr && members[first]->Enabled())) {
-    if (members[first] != nullptr) members[first]->disabled = true;
-    ++first;
-  }
-  if (first == numMembers) return -1.0;
-
-  BaseActionClass* m = members[first];
-  maxRank = m->Rank();
-  m->disabled = false;
-  weightDistribution[0] = {m->Weight(), m};
-  int k = 0;
-  for (int j = first + 1; j < numMembers; ++j) {
-    BaseActionClass* member = members[j];
-    if (member == nullptr) continue;
-    if (!member->Enabled()) {
-      member->disabled = true;
-      continue;
-    }
-    const int rank = member->Rank();
-    if (rank < maxRank) {
-      member->disabled = true;
-    } else if (rank > maxRank) {
-      // Members entered earlier at the lower rank keep their flag.
-      maxRank = rank;
-      weightDistribution[0] = {member->Weight(), member};
-      k = 0;
-      member->disabled = false;
-    } else {
-      member->disabled = false;
-      weightDistribution[k + 1] = {weightDistribution[k].cumulativeWeight + member->Weight(), member};
-      ++k;
-    }
-  }
-  numWeights = k + 1;
-  return weightDistribution[k].cumulativeWeight;
+  return FillWeightDistribution(ArrayMembers{*this});
 }
 
-bool BaseGroupClass::SelectAction() {
-  // The uniform is drawn before the members are evaluated, whatever the
-  // outcome, so the random stream does not depend on the enabling.
-  const double u = TheDistribution->GetGenerator()->rnd();
-  const double total = CalculateWeightDistribution();
-  // Tested on the total itself: with u = 0 the product would hide the
-  // "nothing enabled" answer.
-  if (total < 0.0) return false;
-  const double x = u * total;
-
-  int lo = 0;
-  int hi = numWeights - 1;
-  while (lo < hi) {
-    const int mid = (lo + hi) / 2;
-    if (weightDistribution[mid].cumulativeWeight <= x)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-
-  BaseActionClass* chosen = weightDistribution[lo].action;
-  if (BaseGroupClass* chosenGroup = asGroup(chosen)) {
-    chosenGroup->SelectAction();
-    selectedAction = chosenGroup->selectedAction;
-  } else {
-    selectedAction = chosen;
-  }
-  return true;
-}
+bool BaseGroupClass::SelectAction() { return SelectFrom(ArrayMembers{*this}); }
 
 double BaseGroupClass::Probability(BaseActionClass* a) {
   int32_t highestRank = 0;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "BaseClasses/BaseActionClass.h"
+#include "random/Distributions.h"
 
 // One entry of the selection table: the running sum of competing weights up
 // to and including action.
@@ -58,6 +59,18 @@ class BaseGroupClass : public BaseActionClass {
   // returns the total weight, or -1 when no member is enabled.
   double CalculateWeightDistribution();
 
+  // The member algorithms, written once for any view of the members: the
+  // group's own array (ArrayMembers, virtual calls), or a view of case
+  // types fixed when the model is built, whose calls bind directly. A view
+  // offers forEach(f), calling f on every non-null member in array order,
+  // the static EnablingChange(m), Selection(chosen): for the member chosen
+  // by weight, its own SelectAction() and then what it selected, and
+  // Fire(selected).
+  template <class Members> bool AnyMemberEnabled(const Members& view);
+  template <class Members> bool AnyMemberEnablingChange(const Members& view);
+  template <class Members> double FillWeightDistribution(const Members& view);
+  template <class Members> bool SelectFrom(const Members& view);
+
   // --- members and selection ---
   std::unique_ptr<BaseActionClass*[]> members;     // capacity entries, first numMembers valid
   BaseActionClass* selectedAction = nullptr;       // chosen by the last selection
@@ -73,3 +86,91 @@ class BaseGroupClass : public BaseActionClass {
   // The member's own group view, or null for a plain action.
   static BaseGroupClass* asGroup(BaseActionClass* a);
 };
+
+// The members as the group's array holds them, reached through virtual calls.
+struct ArrayMembers {
+  const BaseGroupClass& group;
+
+  template <class F> void forEach(F&& f) const {
+    for (int i = 0; i < group.numMembers; ++i)
+      if (BaseActionClass* member = group.members[i]) f(member);
+  }
+  static bool EnablingChange(BaseActionClass* member) { return member->EnablingChange(); }
+  static BaseActionClass* Fire(BaseActionClass* selected) { return selected->Fire(); }
+  static BaseActionClass* Selection(BaseActionClass* member) {
+    if (!member->isGroup) return member;
+    auto* group = static_cast<BaseGroupClass*>(member);
+    group->SelectAction();
+    return group->selectedAction;
+  }
+};
+
+// Every member is asked, so each one's enabled-before/now pair advances.
+template <class Members> bool BaseGroupClass::AnyMemberEnabled(const Members& view) {
+  bool anyEnabled = false;
+  view.forEach([&](auto* member) {
+    if (member->Enabled()) anyEnabled = true;
+  });
+  return anyEnabled;
+}
+
+template <class Members> bool BaseGroupClass::AnyMemberEnablingChange(const Members& view) {
+  bool anyChanged = false;
+  view.forEach([&](auto* member) {
+    if (Members::EnablingChange(member)) anyChanged = true;
+  });
+  return anyChanged;
+}
+
+// Each member is asked Enabled(), then, when enabled, Rank() and Weight().
+template <class Members> double BaseGroupClass::FillWeightDistribution(const Members& view) {
+  bool anyEnabled = false;
+  int k = 0;
+  view.forEach([&](auto* member) {
+    if (!member->Enabled()) {
+      member->disabled = true;
+      return;
+    }
+    const int rank = member->Rank();
+    if (!anyEnabled || rank > maxRank) {
+      // Members entered earlier at a lower rank keep their flag.
+      anyEnabled = true;
+      maxRank = rank;
+      member->disabled = false;
+      weightDistribution[0] = {member->Weight(), member};
+      k = 0;
+    } else if (rank < maxRank) {
+      member->disabled = true;
+    } else {
+      member->disabled = false;
+      weightDistribution[k + 1] = {weightDistribution[k].cumulativeWeight + member->Weight(), member};
+      ++k;
+    }
+  });
+  if (!anyEnabled) return -1.0;
+  numWeights = k + 1;
+  return weightDistribution[k].cumulativeWeight;
+}
+
+template <class Members> bool BaseGroupClass::SelectFrom(const Members& view) {
+  // The uniform is drawn before the members are evaluated, whatever the
+  // outcome, so the random stream does not depend on the enabling.
+  const double u = TheDistribution->GetGenerator()->rnd();
+  const double total = FillWeightDistribution(view);
+  // Tested on the total itself: with u = 0 the product would hide the
+  // "nothing enabled" answer.
+  if (total < 0.0) return false;
+  const double x = u * total;
+
+  int lo = 0;
+  int hi = numWeights - 1;
+  while (lo < hi) {
+    const int mid = (lo + hi) / 2;
+    if (weightDistribution[mid].cumulativeWeight <= x)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  selectedAction = view.Selection(weightDistribution[lo].action);
+  return true;
+}

@@ -7,14 +7,7 @@ PostselectGroup::PostselectGroup(int n) {
   numMembers = capacity;
 }
 
-BaseActionClass* PostselectGroup::Fire() {
-  // The case is chosen now, when the activity completes; with no enabled case
-  // nothing fires.
-  if (!SelectAction() || selectedAction == nullptr) return nullptr;
-  BaseActionClass* firedAction = selectedAction->Fire();
-  selectedAction = nullptr;
-  return firedAction;
-}
+BaseActionClass* PostselectGroup::Fire() { return FireFrom(ArrayMembers{*this}); }
 
 // All cases share the activity's timing, which the first case carries.
 bool PostselectGroup::ReactivationPredicate() {

@@ -4,9 +4,7 @@
 
 #include "BaseClasses/BaseGroupClass.h"
 
-// Final: nothing specialises it, and its own calls (SelectAction in Fire)
-// then bind directly.
-class PostselectGroup final : public BaseGroupClass {
+class PostselectGroup : public BaseGroupClass {
  public:
   PostselectGroup();
   explicit PostselectGroup(int n);  // n members, to be filled with setMember
@@ -17,4 +15,15 @@ class PostselectGroup final : public BaseGroupClass {
   double SampleDistribution() override;
   int Rank() override;
   double Weight() override;
+
+ protected:
+  // Fire() over a view of the members (see BaseGroupClass).
+  template <class Members> BaseActionClass* FireFrom(const Members& view) {
+    // The case is chosen now, when the activity completes; with no enabled
+    // case nothing fires.
+    if (!SelectFrom(view) || selectedAction == nullptr) return nullptr;
+    BaseActionClass* firedAction = view.Fire(selectedAction);
+    selectedAction = nullptr;
+    return firedAction;
+  }
 };

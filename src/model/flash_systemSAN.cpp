@@ -1,5 +1,6 @@
 #include "model/flash_systemSAN.h"
 
+#include "BaseClasses/PostselectGroupOf.h"
 #include "model/GlobalVariables.h"
 #include "random/Distributions.h"
 
@@ -171,10 +172,7 @@ flash_systemSAN::flash_systemSAN() {
 
   ImmediateEmptyGroup = new EmptyGroup();
 
-  seuGroup = new PostselectGroup();
-  seuGroup->initialize(2, "seuGroup");
-  seuGroup->appendGroup(seu_case1);
-  seuGroup->appendGroup(seu_case2);
+  seuGroup = new PostselectGroupOf("seuGroup", seu_case1, seu_case2);
 
   flash_corrupted = new Place("flash_corrupted", 0);
   flash_working = new Place("flash_working", 1);

@@ -1,5 +1,6 @@
 #include "model/ram_systemSAN.h"
 
+#include "BaseClasses/PostselectGroupOf.h"
 #include "model/GlobalVariables.h"
 #include "random/Distributions.h"
 
@@ -260,14 +261,8 @@ ram_systemSAN::ram_systemSAN() {
   ImmediatePreselectGroup = new PreselectGroup();
   ImmediatePostselectGroup = new PostselectGroup();
 
-  bit_errorGroup = new PostselectGroup();
-  bit_errorGroup->initialize(2, "bit_errorGroup");
-  bit_errorGroup->appendGroup(bit_error_case1);
-  bit_errorGroup->appendGroup(bit_error_case2);
-  page_errorGroup = new PostselectGroup();
-  page_errorGroup->initialize(2, "page_errorGroup");
-  page_errorGroup->appendGroup(page_error_case1);
-  page_errorGroup->appendGroup(page_error_case2);
+  bit_errorGroup = new PostselectGroupOf("bit_errorGroup", bit_error_case1, bit_error_case2);
+  page_errorGroup = new PostselectGroupOf("page_errorGroup", page_error_case1, page_error_case2);
 
   flash_corrupted = new Place("flash_corrupted", 0);
   ram_working = new Place("ram_working", 1);

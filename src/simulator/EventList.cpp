@@ -15,6 +15,8 @@ inline GroupRecord* RecordOf(const Event* event) { return event->action->eventSl
 EventList::EventList(int capacity)
     : capacity(capacity < 1 ? 1 : capacity),
       heap(new Event*[this->capacity]()),
+      slotTime(new double[this->capacity]()),
+      slotRecord(new GroupRecord*[this->capacity]()),
       ties(new int32_t[this->capacity]()),
       tieWeights(new double[this->capacity]()) {
   pool.reserve(this->capacity);
@@ -25,97 +27,33 @@ EventList::~EventList() {
   ClearEventList();
   for (Event* record : pool) delete record;
   delete[] heap;
+  delete[] slotTime;
+  delete[] slotRecord;
   delete[] ties;
   delete[] tieWeights;
 }
 
 void EventList::ClearEventList() {
   for (int32_t i = 0; i < size; ++i) {
-    Event* event = heap[i];
-    GroupRecord* record = RecordOf(event);
+    GroupRecord* record = slotRecord[i];
     record->handle = nullptr;
     record->notInReactivationList = true;
-    pool.push_back(event);
+    pool.push_back(heap[i]);
     heap[i] = nullptr;
   }
   size = 0;
 }
 
-void EventList::PlaceAt(int position, Event* event) {
-  heap[position] = event;
-  RecordOf(event)->handle = &heap[position];
-}
-
-bool EventList::Precedes(const Event* first, const Event* second) {
-  if (first->time < second->time) return true;
-  if (first->time != second->time) return false;
+bool EventList::HigherRank(const Event* first, const Event* second) {
   int firstRank = first->action->Rank();
   int secondRank = second->action->Rank();
   return firstRank > secondRank;
 }
 
-void EventList::Insert(Event* prototype) {
-  Event* record = pool.back();
-  pool.pop_back();
-  *record = *prototype;
-  PlaceAt(size, record);
-  ++size;
-  BubbleUp(size - 1);
-}
-
-void EventList::Remove(Event** handle) {
-  int position = PositionOf(handle);
-  Event* removed = heap[position];
-  pool.push_back(removed);
-  RecordOf(removed)->handle = nullptr;
-  int last = size - 1;
-  --size;
-  if (position == last) {
-    heap[last] = nullptr;
-    return;
-  }
-  PlaceAt(position, heap[last]);
-  heap[last] = nullptr;
-  if (BubbleUp(position) == position) BubbleDown(position);
-}
-
-void EventList::Remove(void* handle) { Remove(static_cast<Event**>(handle)); }
-
 void EventList::ModifyKey(Event** handle) {
   int position = PositionOf(handle);
-  if (BubbleUp(position) == position) BubbleDown(position);
-}
-
-// Both sifts carry the moving event in hand and shift the events it passes
-// by one slot, writing each handle once; the comparisons, and so the Rank()
-// calls, are those of swapping slot by slot.
-int EventList::BubbleUp(int position) {
-  Event* moving = heap[position];
-  const int start = position;
-  while (position > 0) {
-    int parent = (position - 1) / 2;
-    if (!Precedes(moving, heap[parent])) break;
-    PlaceAt(position, heap[parent]);
-    position = parent;
-  }
-  if (position != start) PlaceAt(position, moving);
-  return position;
-}
-
-int EventList::BubbleDown(int position) {
-  Event* moving = heap[position];
-  const int start = position;
-  for (;;) {
-    int candidate = 2 * position + 1;
-    if (candidate >= size) break;
-    int right = candidate + 1;
-    if (right < size && Precedes(heap[right], heap[candidate])) candidate = right;
-    if (!Precedes(heap[candidate], moving)) break;
-    PlaceAt(position, heap[candidate]);
-    position = candidate;
-  }
-  if (position != start) PlaceAt(position, moving);
-  return position;
+  slotTime[position] = heap[position]->time;
+  if (SiftUp(position) == position) SiftDown(position);
 }
 
 void EventList::FindEquals(int position) {
@@ -123,20 +61,14 @@ void EventList::FindEquals(int position) {
   const Event* event = heap[position];
   for (int child = 2 * position + 1; child <= 2 * position + 2 && child < size; ++child) {
     const Event* other = heap[child];
-    if (other->time != event->time) continue;
+    if (slotTime[child] != slotTime[position]) continue;
     int childRank = other->action->Rank();
     int rank = event->action->Rank();
     if (childRank == rank) FindEquals(child);
   }
 }
 
-Event** EventList::Earliest() {
-  if (size == 0) return nullptr;
-  // Nearly always the root is alone at its time; the tie search would then
-  // record only the root and ask no Rank(), so it is skipped.
-  const double rootTime = heap[0]->time;
-  if ((size < 2 || heap[1]->time != rootTime) && (size < 3 || heap[2]->time != rootTime))
-    return &heap[0];
+Event** EventList::EarliestAmongTies() {
   FindEquals(0);
   if (tieCount == 1) {
     tieCount = 0;

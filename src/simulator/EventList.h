@@ -3,15 +3,22 @@
 // broken at random by Weight(). It owns all `capacity` event records, made
 // once; every record is either in the heap or in the free pool, never both.
 // A handle is the address of a heap slot; the group of every event in the
-// heap keeps the handle of its slot in its GroupRecord.
+// heap keeps the handle of its slot in its GroupRecord. Beside each occupied
+// slot the list keeps that event's time and its group's record, so that the
+// sifts compare and re-point handles without following the event's pointers.
 #pragma once
 
 #include <cstdint>
 #include <iosfwd>
 #include <vector>
 
-class Event;
+#include "BaseClasses/BaseActionClass.h"
+#include "simulator/Event.h"
+#include "simulator/GroupRecord.h"
 
+// The firing step inserts, removes and asks for the earliest event several
+// times per firing, so those operations and the sifts are defined inline
+// here; the tie break and the diagnostics stay out of line.
 class EventList {
  public:
   explicit EventList(int capacity);
@@ -26,8 +33,8 @@ class EventList {
   void ModifyKey(Event** handle);
   Event** Earliest();
   void FindEquals(int position);
-  int BubbleUp(int position);
-  int BubbleDown(int position);
+  int BubbleUp(int position) { return SiftUp(position); }
+  int BubbleDown(int position) { return SiftDown(position); }
   int IsValid();
   void PrintList(std::ostream& out);
 
@@ -40,14 +47,118 @@ class EventList {
   int32_t capacity;          // records and heap slots, fixed
   Event** heap;              // slots 0 .. size-1 hold the heap, the rest null
   int32_t size = 0;
+  // --- Slot cache: for every p < size, slotTime[p] == heap[p]->time and
+  // slotRecord[p] == heap[p]->action->eventSlot; ModifyKey refreshes the
+  // time of the slot whose event the caller changed.
+  double* slotTime;
+  GroupRecord** slotRecord;
   // --- Tie resolution scratch, used only inside Earliest ---
   int32_t* ties;             // heap positions tied with the root, pre-order
   int32_t tieCount = 0;      // 0 between calls
   double* tieWeights;        // Weight() of each tie, in ties order
 
  private:
-  void PlaceAt(int position, Event* event);
-  // Strict precedence: earlier time, or same time and higher rank of `first`.
-  // Asks `first`'s Rank() before `second`'s, only when the times are equal.
-  static bool Precedes(const Event* first, const Event* second);
+  // Puts an event, with its time and record, into a slot and gives its group
+  // the slot's handle.
+  void PlaceAt(int position, Event* event, double time, GroupRecord* record) {
+    heap[position] = event;
+    slotTime[position] = time;
+    slotRecord[position] = record;
+    record->handle = &heap[position];
+  }
+  // Moves the event of slot `from` (time and record included) into slot `to`
+  // and re-points its group's handle; slot `from` is left as it was.
+  void MoveSlot(int from, int to) { PlaceAt(to, heap[from], slotTime[from], slotRecord[from]); }
+  // Strict precedence: earlier time, or same time and higher rank of the
+  // first event. Asks the first's Rank() before the second's, only when the
+  // times are equal.
+  static bool Precedes(double firstTime, const Event* first, double secondTime,
+                       const Event* second) {
+    if (firstTime < secondTime) return true;
+    if (firstTime != secondTime) return false;
+    return HigherRank(first, second);
+  }
+  // Equal times are rare (instantaneous and deterministic delays); the rank
+  // comparison is kept out of the sifts so that their loops stay call-free.
+  [[gnu::noinline]] static bool HigherRank(const Event* first, const Event* second);
+  int SiftUp(int position);
+  int SiftDown(int position);
+  // The tie search and weighted draw of Earliest, for a root that shares
+  // its time with a child.
+  Event** EarliestAmongTies();
 };
+
+inline void EventList::Insert(Event* prototype) {
+  Event* record = pool.back();
+  pool.pop_back();
+  *record = *prototype;
+  PlaceAt(size, record, record->time, record->action->eventSlot);
+  ++size;
+  SiftUp(size - 1);
+}
+
+inline void EventList::Remove(Event** handle) {
+  const int position = PositionOf(handle);
+  pool.push_back(heap[position]);
+  slotRecord[position]->handle = nullptr;
+  const int last = size - 1;
+  --size;
+  if (position != last) {
+    MoveSlot(last, position);
+    heap[last] = nullptr;
+    if (SiftUp(position) == position) SiftDown(position);
+    return;
+  }
+  heap[last] = nullptr;
+}
+
+inline void EventList::Remove(void* handle) { Remove(static_cast<Event**>(handle)); }
+
+inline Event** EventList::Earliest() {
+  if (size == 0) return nullptr;
+  // Nearly always the root is alone at its time; the tie search would then
+  // record only the root and ask no Rank(), so it is skipped.
+  const double rootTime = slotTime[0];
+  if ((size < 2 || slotTime[1] != rootTime) && (size < 3 || slotTime[2] != rootTime))
+    return &heap[0];
+  return EarliestAmongTies();
+}
+
+// Both sifts carry the moving event in hand and shift the events it passes
+// by one slot, writing each handle once; the comparisons, and so the Rank()
+// calls, are those of swapping slot by slot.
+inline int EventList::SiftUp(int position) {
+  if (position == 0) return 0;
+  Event* const moving = heap[position];
+  const double movingTime = slotTime[position];
+  GroupRecord* const movingRecord = slotRecord[position];
+  const int start = position;
+  do {
+    const int parent = (position - 1) / 2;
+    if (!Precedes(movingTime, moving, slotTime[parent], heap[parent])) break;
+    MoveSlot(parent, position);
+    position = parent;
+  } while (position > 0);
+  if (position != start) PlaceAt(position, moving, movingTime, movingRecord);
+  return position;
+}
+
+inline int EventList::SiftDown(int position) {
+  Event* const moving = heap[position];
+  const double movingTime = slotTime[position];
+  GroupRecord* const movingRecord = slotRecord[position];
+  const int start = position;
+  for (;;) {
+    int candidate = 2 * position + 1;
+    if (candidate >= size) break;
+    const int right = candidate + 1;
+    if (right < size &&
+        Precedes(slotTime[right], heap[right], slotTime[candidate], heap[candidate]))
+      candidate = right;
+    if (!Precedes(slotTime[candidate], heap[candidate], movingTime, moving)) break;
+    MoveSlot(candidate, position);
+    position = candidate;
+  }
+  if (position != start) PlaceAt(position, moving, movingTime, movingRecord);
+  return position;
+}
