@@ -29,6 +29,7 @@ BaseGroupClass* BaseGroupClass::asGroup(BaseActionClass* a) {
 }
 
 void BaseGroupClass::resizeArrays(int n) {
+  ++memberEdits;
   if (n < 0) n = 0;
   auto newMembers = allocateEntries<BaseActionClass*>(n);
   auto newWeights = allocateEntries<WeightEntry>(n);
@@ -52,12 +53,14 @@ void BaseGroupClass::initialize(int n, const char* newName) {
 
 void BaseGroupClass::appendGroup(BaseGroupClass* m) {
   if (numMembers >= capacity) resizeArrays(capacity + 1);
+  ++memberEdits;
   members[numMembers++] = m;
 }
 
 void BaseGroupClass::appendMembers(BaseGroupClass* g) {
   const int combined = numMembers + g->numMembers;
   if (combined > capacity) resizeArrays(combined);
+  ++memberEdits;
   for (int i = 0; i < g->numMembers; ++i) members[numMembers++] = g->members[i];
 }
 
@@ -68,10 +71,12 @@ void BaseGroupClass::setMember(BaseGroupClass* m, int i) {
     ArrayOutOfBoundsError("Array out of bounds (BaseGroupClass::setMember()");
     return;
   }
+  ++memberEdits;
   members[i] = m;
 }
 
 void BaseGroupClass::replaceMember(BaseActionClass* oldAction, BaseActionClass* newAction) {
+  ++memberEdits;
   for (int i = 0; i < numMembers; ++i)
     if (members[i] == oldAction) members[i] = newAction;
   if (selectedAction == oldAction) selectedAction = newAction;

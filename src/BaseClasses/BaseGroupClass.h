@@ -79,6 +79,10 @@ class BaseGroupClass : public BaseActionClass {
   int32_t numMembers = 0;
   int32_t numWeights = 0;   // valid entries of weightDistribution
   int32_t capacity = 0;     // length of members and weightDistribution
+  // Counts the changes made to the members array through the operations
+  // above (initialize, append, set, replace, enlarge), so that a view built
+  // over the members can tell that it is still accurate.
+  uint32_t memberEdits = 0;
 
  protected:
   // Reallocates both arrays to n entries, keeping the members.

@@ -3,12 +3,13 @@
 // member call and in the same order, but reaches its cases through their
 // concrete (final) types, so the calls bind directly instead of through the
 // members array. Owns nothing beyond PostselectGroup; the cases belong to
-// the model. Invariant: while the members array still holds the cases it
-// was built with, in order, every operation takes the direct route; should
-// the array ever be changed, the group falls back to PostselectGroup's.
+// the model. Invariant: while the members array has not been edited since
+// the cases were appended (memberEdits unchanged), it holds exactly the
+// cases, in order, and every operation takes the direct route; once it is
+// edited, the group falls back to PostselectGroup's.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 #include <tuple>
 #include <type_traits>
 
@@ -25,6 +26,7 @@ class PostselectGroupOf final : public PostselectGroup {
   PostselectGroupOf(const char* groupName, Cases*... cases) : cases_(cases...) {
     initialize(static_cast<int>(sizeof...(Cases)), groupName);
     (appendGroup(cases), ...);
+    builtEdits_ = memberEdits;
   }
 
   bool Enabled() override {
@@ -106,13 +108,8 @@ class PostselectGroupOf final : public PostselectGroup {
   CaseView view() const { return CaseView{cases_}; }
   auto* first() const { return std::get<0>(cases_); }
 
-  bool AsBuilt() const {
-    if (numMembers != static_cast<int32_t>(sizeof...(Cases))) return false;
-    return HoldsCases(std::index_sequence_for<Cases...>{});
-  }
-  template <std::size_t... I> bool HoldsCases(std::index_sequence<I...>) const {
-    return ((members[I] == std::get<I>(cases_)) && ...);
-  }
+  bool AsBuilt() const { return memberEdits == builtEdits_; }
 
   std::tuple<Cases*...> cases_;  // the cases, in member order (not owned)
+  uint32_t builtEdits_ = 0;      // memberEdits once the cases were appended
 };

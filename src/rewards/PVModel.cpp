@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 
 #include "BaseClasses/BaseGroupClass.h"
 #include "BaseClasses/ErrorHandling.h"
@@ -29,6 +30,7 @@ PVModel::PVModel() : LastFiredAction(&NoActionFired) {
   NoActionFired.defineName("No Action Fired Yet");
   Nodes.reserve(100);
   LastActionTime = 0.0;
+  NodesChanged();
 }
 
 PVModel::~PVModel() { Destruct(); }
@@ -96,6 +98,7 @@ void PVModel::CreatePVList(int numVariables, bool allTimePoints) {
 }
 
 void PVModel::Initialize() {
+  NodesChanged();
   NoActionFired.AllocatePVRateDS(NumNodes);
   NoActionFired.AllocatePVImpulseDS(NumNodes);
   FreezeRateData(&NoActionFired);
@@ -267,7 +270,17 @@ void PVModel::FreezeImpulseData(BaseActionClass* action) {
   FreezeIfBuilding(action->AffectedNodesByImpulseReward);
 }
 
+void PVModel::NodesChanged() { QuietUntil = -std::numeric_limits<double>::infinity(); }
+
+double PVModel::EarliestPendingStart() const {
+  double earliest = std::numeric_limits<double>::infinity();
+  for (const PerformanceVariableNode* node : Considered)
+    if (node->Status != 2 && !(node->StartTime >= earliest)) earliest = node->StartTime;
+  return earliest;
+}
+
 void PVModel::ConsiderOnly(const int* indices, int count) {
+  NodesChanged();
   if (indices == nullptr) {
     Considered.insert(Considered.end(), Nodes.begin(), Nodes.end());
     return;
@@ -283,6 +296,7 @@ void PVModel::ConsiderOnly(const int* indices, int count) {
 BaseActionClass* PVModel::FireAction(void* /*buffer*/, BaseActionClass* action) {
   LastFiredAction = action->Fire();
   for (PerformanceVariableNode* node : Considered) node->CurrentReward(LastFiredAction);
+  NodesChanged();
   return LastFiredAction;
 }
 
@@ -291,12 +305,14 @@ BaseActionClass* PVModel::FireAction(void* /*buffer*/, BaseActionClass* action) 
 BaseActionClass* PVModel::AgeAction(void* /*buffer*/, BaseActionClass* action) {
   LastFiredAction = action;
   for (PerformanceVariableNode* node : Considered) node->CurrentReward(LastFiredAction);
+  NodesChanged();
   return LastFiredAction;
 }
 
 void PVModel::EndAccumulate(double t) {
   for (PerformanceVariableNode* node : Considered)
     if (node->Status != 2) node->EndAccumulate(t, LastActionTime, LastFiredAction);
+  NodesChanged();
 }
 
 void PVModel::PVReset() {
@@ -304,12 +320,14 @@ void PVModel::PVReset() {
     if (node->Status == 1 || node->Status == 2) node->Reset();
   LastFiredAction = &NoActionFired;
   LastActionTime = 0.0;
+  NodesChanged();
 }
 
 void PVModel::SteadyState() {
   PVReset();
   for (PerformanceVariableNode* node : Nodes)
     if (node->SteadyStateFlag == 1) node->Status = 1;
+  NodesChanged();
 }
 
 // --- Type file and clean-up ------------------------------------------------------------------

@@ -45,9 +45,17 @@ class PVModel : public BaseModelClass {
 
   // --- The run -----------------------------------------------------------------------
   // Before the firing at t: every considered node accumulates since the last one.
+  // A node does nothing before its window starts or once it is complete, so
+  // while t is below the earliest start of the nodes not yet complete the
+  // whole pass would do nothing and is skipped.
   void Accumulate(double t) {
+    if (t < QuietUntil) return;
     for (PerformanceVariableNode* node : Considered) node->Accumulate(t, LastActionTime, LastFiredAction);
+    QuietUntil = EarliestPendingStart();
   }
+  // To be called after anything outside Accumulate changes a considered
+  // node's Status or StartTime; the next Accumulate then visits every node.
+  void NodesChanged();
   // Fires the action and returns the action that actually fired.
   BaseActionClass* FireAction(BaseActionClass* action, double t) {
     LastActionTime = t;
@@ -80,6 +88,10 @@ class PVModel : public BaseModelClass {
   // and every reset (null only when a firing reported no action).
   BaseActionClass* LastFiredAction;
   double MaxStopTime = 0.0;       // largest StopTime of the nodes, from Initialize
+  // Accumulate visits no node while t < QuietUntil: the smallest StartTime
+  // of the considered nodes whose Status is not 2 (+infinity when all are),
+  // as of the last visit; -infinity forces the next visit.
+  double QuietUntil;
 
   // --- Per-action reward data --------------------------------------------------------------
   int32_t NumRateActions = 0;
@@ -105,5 +117,7 @@ class PVModel : public BaseModelClass {
   void FreezeRateData(BaseActionClass* action);
   void FreezeImpulseData(BaseActionClass* action);
   void ReleaseActionData(BaseActionClass* action);
+  // The smallest StartTime of the considered nodes not yet complete.
+  double EarliestPendingStart() const;
   bool initialized = false;
 };

@@ -100,6 +100,7 @@ void SimulatorClass::CheckCompletedBatches(PerformanceVariableNode** nodes, int*
         ++squaredCount[i];
       }
       node->Reset();
+      pvModel->NodesChanged();  // the node's window moved on
     }
     ssBatchDeadlines->ChangeKey(i, node->StopTime);
     ssBatchCounts->ChangeKey(i, ssBatchCounts->KeyOf(i) + 1);
