@@ -4,7 +4,10 @@
 
 #include <cfloat>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "RewardTestModel.h"
 
@@ -157,6 +160,37 @@ TEST(PVModelRun, MeasuresEachInstantAndResets) {
   }
   EXPECT_EQ(model->LastFiredAction, &model->NoActionFired);
   EXPECT_EQ(BaseModelClass::LastActionTime, 0.0);
+}
+
+// Skipping the pass while no node can act must not change any result: a
+// model forced to visit every node before each firing ends the same. The
+// runs go one after the other, as the firing history is program-wide.
+std::vector<std::pair<int, double>> RunReplications(bool forceEveryPass) {
+  Fixture f;
+  auto model = Build(f, 2, true);
+  model->ConsiderOnly(nullptr, 0);
+  const double times[] = {1.0, 4.0, 5.0, 7.0, 10.0, 12.0, 19.5, 20.0, 26.0, 29.0};
+  std::vector<std::pair<int, double>> results;
+  for (int replication = 0; replication < 2; ++replication) {
+    for (size_t i = 0; i < std::size(times); ++i) {
+      if (forceEveryPass) model->NodesChanged();
+      model->Accumulate(times[i]);
+      model->FireAction(i % 2 ? f.repair : f.fail, times[i]);
+    }
+    model->EndAccumulate(30.0);
+    for (PerformanceVariableNode* node : model->Nodes) results.emplace_back(node->Status, node->Value);
+    model->PVReset();
+  }
+  return results;
+}
+
+TEST(PVModelRun, SkippedPassesLeaveEveryNodeAsFullPassesWould) {
+  const auto quiet = RunReplications(false);
+  const auto full = RunReplications(true);
+  ASSERT_EQ(quiet.size(), 8u);
+  EXPECT_EQ(quiet, full);
+  EXPECT_DOUBLE_EQ(quiet[0].second, 0.0);  // at 10: failed at 10
+  EXPECT_DOUBLE_EQ(quiet[1].second, 1.0);  // at 20: repaired at 19.5
 }
 
 TEST(PVModelRun, ConsiderAllWithNullIndices) {
