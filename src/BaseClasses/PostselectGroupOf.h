@@ -67,10 +67,7 @@ class PostselectGroupOf final : public PostselectGroup {
     }
     BaseActionClass* Selection(BaseActionClass* chosen) const {
       BaseActionClass* selection = nullptr;
-      bool found = false;
-      forEach([&](auto* c) {
-        if (found || c != chosen) return;
-        found = true;
+      const bool found = OnCase(chosen, [&](auto* c) {
         SelectCase(c);
         selection = c->selectedAction;
       });
@@ -78,16 +75,22 @@ class PostselectGroupOf final : public PostselectGroup {
     }
     BaseActionClass* Fire(BaseActionClass* selected) const {
       BaseActionClass* fired = nullptr;
-      bool found = false;
-      forEach([&](auto* c) {
-        if (found || c != selected) return;
-        found = true;
-        fired = c->Fire();
-      });
+      const bool found = OnCase(selected, [&](auto* c) { fired = c->Fire(); });
       return found ? fired : selected->Fire();
     }
 
    private:
+    // Calls f on the first case that is `target`, through its own type;
+    // false when no case is.
+    template <class F> bool OnCase(BaseActionClass* target, F&& f) const {
+      bool found = false;
+      forEach([&](auto* c) {
+        if (found || c != target) return;
+        found = true;
+        f(c);
+      });
+      return found;
+    }
     template <class Case, class F> static void VisitCase(Case* c, F& f) {
       if (c != nullptr) f(c);
     }
