@@ -53,7 +53,7 @@ bool EventList::HigherRank(const Event* first, const Event* second) {
 void EventList::ModifyKey(Event** handle) {
   int position = PositionOf(handle);
   slotTime[position] = heap[position]->time;
-  if (SiftUp(position) == position) SiftDown(position);
+  if (BubbleUp(position) == position) BubbleDown(position);
 }
 
 void EventList::FindEquals(int position) {

@@ -33,8 +33,8 @@ class EventList {
   void ModifyKey(Event** handle);
   Event** Earliest();
   void FindEquals(int position);
-  int BubbleUp(int position) { return SiftUp(position); }
-  int BubbleDown(int position) { return SiftDown(position); }
+  int BubbleUp(int position);
+  int BubbleDown(int position);
   int IsValid();
   void PrintList(std::ostream& out);
 
@@ -81,8 +81,6 @@ class EventList {
   // Equal times are rare (instantaneous and deterministic delays); the rank
   // comparison is kept out of the sifts so that their loops stay call-free.
   [[gnu::noinline]] static bool HigherRank(const Event* first, const Event* second);
-  int SiftUp(int position);
-  int SiftDown(int position);
   // The tie search and weighted draw of Earliest, for a root that shares
   // its time with a child.
   Event** EarliestAmongTies();
@@ -94,7 +92,7 @@ inline void EventList::Insert(Event* prototype) {
   *record = *prototype;
   PlaceAt(size, record, record->time, record->action->eventSlot);
   ++size;
-  SiftUp(size - 1);
+  BubbleUp(size - 1);
 }
 
 inline void EventList::Remove(Event** handle) {
@@ -106,7 +104,7 @@ inline void EventList::Remove(Event** handle) {
   if (position != last) {
     MoveSlot(last, position);
     heap[last] = nullptr;
-    if (SiftUp(position) == position) SiftDown(position);
+    if (BubbleUp(position) == position) BubbleDown(position);
     return;
   }
   heap[last] = nullptr;
@@ -127,7 +125,7 @@ inline Event** EventList::Earliest() {
 // Both sifts carry the moving event in hand and shift the events it passes
 // by one slot, writing each handle once; the comparisons, and so the Rank()
 // calls, are those of swapping slot by slot.
-inline int EventList::SiftUp(int position) {
+inline int EventList::BubbleUp(int position) {
   if (position == 0) return 0;
   Event* const moving = heap[position];
   const double movingTime = slotTime[position];
@@ -143,7 +141,7 @@ inline int EventList::SiftUp(int position) {
   return position;
 }
 
-inline int EventList::SiftDown(int position) {
+inline int EventList::BubbleDown(int position) {
   Event* const moving = heap[position];
   const double movingTime = slotTime[position];
   GroupRecord* const movingRecord = slotRecord[position];
