@@ -1,5 +1,11 @@
 #include "random/LaggedFibonacciCore.h"
 
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "BaseClasses/ErrorHandling.h"
 
 double ran_u[LF_KK];
@@ -21,6 +27,25 @@ inline double mod_sum(double x, double y) {
 inline double wrap_sum(double x, double y) {
   const double sum = x + y;
   return sum >= 1.0 ? sum - 1.0 : sum;
+}
+
+// out[t] = wrap_sum(a[t], b[t]) for t < count, two at a time where the
+// target has SSE2. b may lag out by two or more cells (the recurrence reads
+// values 37 cells back), never less: a pair is summed before it is stored.
+// The pairs wrap by subtracting a masked 1.0, which is wrap_sum's result
+// bit for bit (sum - 0.0 is sum) and, unlike its branch, costs no
+// misprediction on a coin-flip outcome.
+inline void WrapSums(double* out, const double* a, const double* b, int32_t count) {
+  int32_t t = 0;
+#if defined(__SSE2__)
+  const __m128d one = _mm_set1_pd(1.0);
+  for (; t + 2 <= count; t += 2) {
+    const __m128d sum = _mm_add_pd(_mm_loadu_pd(a + t), _mm_loadu_pd(b + t));
+    const __m128d wrap = _mm_and_pd(_mm_cmpge_pd(sum, one), one);
+    _mm_storeu_pd(out + t, _mm_sub_pd(sum, wrap));
+  }
+#endif
+  for (; t < count; ++t) out[t] = wrap_sum(a[t], b[t]);
 }
 
 constexpr int32_t kWork = LF_KK + LF_KK - 1;  // 199 cells of working state
@@ -67,12 +92,12 @@ void ShiftByOne(double u[], double ul[]) {
 
 void ranf_array(double aa[], int32_t n) {
   SAN_ASSERT(n >= LF_KK, "n >= LF_KK", "LaggedFibonacciCore.cpp");
-  int32_t j = 0;
-  for (; j < LF_KK; ++j) aa[j] = ran_u[j];
-  for (; j < n; ++j) aa[j] = wrap_sum(aa[j - LF_KK], aa[j - LF_LL]);
-  int32_t i = 0;
-  for (; i < LF_LL; ++i, ++j) ran_u[i] = wrap_sum(aa[j - LF_KK], aa[j - LF_LL]);
-  for (; i < LF_KK; ++i, ++j) ran_u[i] = wrap_sum(aa[j - LF_KK], ran_u[i - LF_LL]);
+  // aa[0..KK-1] is the state; every later cell follows the recurrence, and
+  // the new state is the KK cells past the block.
+  std::memcpy(aa, ran_u, sizeof ran_u);
+  WrapSums(aa + LF_KK, aa, aa + (LF_KK - LF_LL), n - LF_KK);
+  WrapSums(ran_u, aa + (n - LF_KK), aa + (n - LF_LL), LF_LL);
+  WrapSums(ran_u + LF_LL, aa + (n - LF_KK + LF_LL), ran_u, LF_KK - LF_LL);
 }
 
 bool ranf_valid_seed(int32_t seed) { return seed >= 0 && seed <= INT32_MAX - 2; }

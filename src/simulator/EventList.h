@@ -78,6 +78,18 @@ class EventList {
     if (firstTime != secondTime) return false;
     return HigherRank(first, second);
   }
+  // The child of a slot that the event in hand is compared with: the right
+  // one (left + 1) when it exists and precedes the left one. Which child is
+  // earlier is a coin flip, so the choice is made without a branch; only an
+  // equal time, which asks the ranks as Precedes does, takes one.
+  int PrecedingChild(int left) const {
+    const int right = left + 1;
+    if (right >= size) return left;
+    const double rightTime = slotTime[right];
+    const double leftTime = slotTime[left];
+    if (rightTime == leftTime) return HigherRank(heap[right], heap[left]) ? right : left;
+    return left + static_cast<int>(rightTime < leftTime);
+  }
   // Equal times are rare (instantaneous and deterministic delays); the rank
   // comparison is kept out of the sifts so that their loops stay call-free.
   [[gnu::noinline]] static bool HigherRank(const Event* first, const Event* second);
@@ -147,12 +159,9 @@ inline int EventList::BubbleDown(int position) {
   GroupRecord* const movingRecord = slotRecord[position];
   const int start = position;
   for (;;) {
-    int candidate = 2 * position + 1;
-    if (candidate >= size) break;
-    const int right = candidate + 1;
-    if (right < size &&
-        Precedes(slotTime[right], heap[right], slotTime[candidate], heap[candidate]))
-      candidate = right;
+    const int left = 2 * position + 1;
+    if (left >= size) break;
+    const int candidate = PrecedingChild(left);
     if (!Precedes(slotTime[candidate], heap[candidate], movingTime, moving)) break;
     MoveSlot(candidate, position);
     position = candidate;
