@@ -34,7 +34,7 @@ class EventList {
   Event** Earliest();
   void FindEquals(int position);
   int BubbleUp(int position);
-  int BubbleDown(int position);
+  [[gnu::always_inline]] int BubbleDown(int position);
   int IsValid();
   void PrintList(std::ostream& out);
 

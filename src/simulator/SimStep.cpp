@@ -43,7 +43,7 @@ int SimulatorClass::GenerateInitialEnabledList() {
   return 0;
 }
 
-void SimulatorClass::ScheduleGroup(BaseGroupClass* group) {
+inline void SimulatorClass::ScheduleGroup(BaseGroupClass* group) {
   scratchEvent->time = currentTime + group->SampleDistribution();
   scratchEvent->scheduledAt = currentTime;
   scratchEvent->action = group;

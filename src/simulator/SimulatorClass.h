@@ -181,7 +181,7 @@ class SimulatorClass {
   void SelectGenerator();
 
   // Firing-step bookkeeping.
-  void ScheduleGroup(BaseGroupClass* group);
+  [[gnu::always_inline]] inline void ScheduleGroup(BaseGroupClass* group);
   void DropReactivationEntry(BaseGroupClass* group);
   void ClearReactivationList();
 
