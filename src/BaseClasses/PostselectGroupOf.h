@@ -3,10 +3,10 @@
 // member call and in the same order, but reaches its cases through their
 // concrete (final) types, so the calls bind directly instead of through the
 // members array. Owns nothing beyond PostselectGroup; the cases belong to
-// the model. Invariant: while the members array has not been edited since
-// the cases were appended (memberEdits unchanged), it holds exactly the
-// cases, in order, and every operation takes the direct route; once it is
-// edited, the group falls back to PostselectGroup's.
+// the model. Invariants: no case is null; while the members array has not
+// been edited since the cases were appended (memberEdits unchanged), it
+// holds exactly the cases, in order, and every operation takes the direct
+// route; once it is edited, the group falls back to PostselectGroup's.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include <type_traits>
 
 #include "BaseClasses/Activity.h"
+#include "BaseClasses/ErrorHandling.h"
 #include "BaseClasses/PostselectGroup.h"
 
 template <class... Cases>
@@ -23,7 +24,9 @@ class PostselectGroupOf final : public PostselectGroup {
   static_assert((std::is_base_of_v<Activity, Cases> && ...), "cases are activities");
 
  public:
+  // Every case must exist: the direct route calls each one without a test.
   PostselectGroupOf(const char* groupName, Cases*... cases) : cases_(cases...) {
+    SAN_ASSERT(((cases != nullptr) && ...), "every case != nullptr", "PostselectGroupOf.h");
     initialize(static_cast<int>(sizeof...(Cases)), groupName);
     (appendGroup(cases), ...);
     builtEdits_ = memberEdits;
@@ -91,9 +94,7 @@ class PostselectGroupOf final : public PostselectGroup {
       });
       return found;
     }
-    template <class Case, class F> static void VisitCase(Case* c, F& f) {
-      if (c != nullptr) f(c);
-    }
+    template <class Case, class F> static void VisitCase(Case* c, F& f) { f(c); }
     template <class Case> static void SelectCase(Case* c) {
       if constexpr (UsesActivitySelectAction<Case>()) Activity::SelectActionOf(c);
       else c->SelectAction();

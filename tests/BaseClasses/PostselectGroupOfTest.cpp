@@ -175,4 +175,13 @@ TEST_F(PostselectGroupOfTest, AnEditedMemberArrayIsFollowedAsThePlainGroupWould)
   for (const std::string& call : typed.log) EXPECT_EQ(call.rfind("b.", 0), std::string::npos);
 }
 
+// The direct route calls every case without testing it, so a missing case
+// is refused when the group is built rather than followed at the first call.
+TEST(PostselectGroupOfDeathTest, AMissingCaseIsRefusedWhenTheGroupIsBuilt) {
+  std::vector<std::string> log;
+  CaseA a("a", &log);
+  CaseB* missing = nullptr;
+  EXPECT_DEATH(PostselectGroupOf("g", &a, missing), "Assertion failed: every case != nullptr");
+}
+
 }  // namespace
