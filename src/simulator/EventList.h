@@ -34,7 +34,7 @@ class EventList {
   Event** Earliest();
   void FindEquals(int position);
   int BubbleUp(int position);
-  [[gnu::always_inline]] int BubbleDown(int position);
+  int BubbleDown(int position);
   int IsValid();
   void PrintList(std::ostream& out);
 
@@ -90,6 +90,13 @@ class EventList {
     if (rightTime == leftTime) return HigherRank(heap[right], heap[left]) ? right : left;
     return left + static_cast<int>(rightTime < leftTime);
   }
+  // Sift a hole from `hole` toward the root (HoleUp) or the leaves
+  // (HoleDown) for an event held in hand at `time`, shifting the events it
+  // passes into the hole; the slot where it stops is returned, left for the
+  // caller to fill. The comparisons are those of Precedes with the held
+  // event in its place, so the Rank() calls are those of the sifts above.
+  int HoleUp(int hole, const Event* moving, double time);
+  [[gnu::always_inline]] int HoleDown(int hole, const Event* moving, double time);
   // Equal times are rare (instantaneous and deterministic delays); the rank
   // comparison is kept out of the sifts so that their loops stay call-free.
   [[gnu::noinline]] static bool HigherRank(const Event* first, const Event* second);
@@ -102,24 +109,31 @@ inline void EventList::Insert(Event* prototype) {
   Event* record = pool.back();
   pool.pop_back();
   *record = *prototype;
-  PlaceAt(size, record, record->time, record->action->eventSlot);
-  ++size;
-  BubbleUp(size - 1);
+  // The new event enters at the first free slot, as a hole it is sifted
+  // up from, and is written once where it stops.
+  const double time = record->time;
+  const int position = HoleUp(size++, record, time);
+  PlaceAt(position, record, time, record->action->eventSlot);
 }
 
 inline void EventList::Remove(Event** handle) {
   const int position = PositionOf(handle);
   pool.push_back(heap[position]);
   slotRecord[position]->handle = nullptr;
-  const int last = size - 1;
-  --size;
-  if (position != last) {
-    MoveSlot(last, position);
+  const int last = --size;
+  if (position == last) {
     heap[last] = nullptr;
-    if (BubbleUp(position) == position) BubbleDown(position);
     return;
   }
+  // The last event fills the hole: up if it precedes the hole's parent,
+  // otherwise down, exactly as moving it in and sifting it would.
+  Event* const moving = heap[last];
+  const double time = slotTime[last];
+  GroupRecord* const record = slotRecord[last];
   heap[last] = nullptr;
+  int stop = HoleUp(position, moving, time);
+  if (stop == position) stop = HoleDown(position, moving, time);
+  PlaceAt(stop, moving, time, record);
 }
 
 inline void EventList::Remove(void* handle) { Remove(static_cast<Event**>(handle)); }
@@ -138,34 +152,41 @@ inline Event** EventList::Earliest() {
 // by one slot, writing each handle once; the comparisons, and so the Rank()
 // calls, are those of swapping slot by slot.
 inline int EventList::BubbleUp(int position) {
-  if (position == 0) return 0;
   Event* const moving = heap[position];
-  const double movingTime = slotTime[position];
-  GroupRecord* const movingRecord = slotRecord[position];
-  const int start = position;
-  do {
-    const int parent = (position - 1) / 2;
-    if (!Precedes(movingTime, moving, slotTime[parent], heap[parent])) break;
-    MoveSlot(parent, position);
-    position = parent;
-  } while (position > 0);
-  if (position != start) PlaceAt(position, moving, movingTime, movingRecord);
-  return position;
+  const double time = slotTime[position];
+  GroupRecord* const record = slotRecord[position];
+  const int stop = HoleUp(position, moving, time);
+  if (stop != position) PlaceAt(stop, moving, time, record);
+  return stop;
 }
 
 inline int EventList::BubbleDown(int position) {
   Event* const moving = heap[position];
-  const double movingTime = slotTime[position];
-  GroupRecord* const movingRecord = slotRecord[position];
-  const int start = position;
+  const double time = slotTime[position];
+  GroupRecord* const record = slotRecord[position];
+  const int stop = HoleDown(position, moving, time);
+  if (stop != position) PlaceAt(stop, moving, time, record);
+  return stop;
+}
+
+inline int EventList::HoleUp(int hole, const Event* moving, double time) {
+  while (hole > 0) {
+    const int parent = (hole - 1) / 2;
+    if (!Precedes(time, moving, slotTime[parent], heap[parent])) break;
+    MoveSlot(parent, hole);
+    hole = parent;
+  }
+  return hole;
+}
+
+inline int EventList::HoleDown(int hole, const Event* moving, double time) {
   for (;;) {
-    const int left = 2 * position + 1;
+    const int left = 2 * hole + 1;
     if (left >= size) break;
     const int candidate = PrecedingChild(left);
-    if (!Precedes(slotTime[candidate], heap[candidate], movingTime, moving)) break;
-    MoveSlot(candidate, position);
-    position = candidate;
+    if (!Precedes(slotTime[candidate], heap[candidate], time, moving)) break;
+    MoveSlot(candidate, hole);
+    hole = candidate;
   }
-  if (position != start) PlaceAt(position, moving, movingTime, movingRecord);
-  return position;
+  return hole;
 }
