@@ -28,7 +28,7 @@ class EventList {
 
   void ClearEventList();
   void Insert(Event* prototype);
-  void Remove(Event** handle);
+  [[gnu::always_inline]] void Remove(Event** handle);
   void Remove(void* handle);
   void ModifyKey(Event** handle);
   Event** Earliest();
