@@ -171,7 +171,8 @@ inline int EventList::BubbleDown(int position) {
 
 inline int EventList::HoleUp(int hole, const Event* moving, double time) {
   while (hole > 0) {
-    const int parent = (hole - 1) / 2;
+    // hole > 0, so the halving needs no rounding toward zero.
+    const int parent = static_cast<int>(static_cast<unsigned>(hole - 1) / 2);
     if (!Precedes(time, moving, slotTime[parent], heap[parent])) break;
     MoveSlot(parent, hole);
     hole = parent;
