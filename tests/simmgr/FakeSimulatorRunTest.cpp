@@ -57,13 +57,18 @@ TEST(FakeSimulatorRun, CapsAndFixedCountsAreExact) {
         EXPECT_EQ(row.at("n"), "500");
         EXPECT_EQ(row.at("status"), "capped");
     }
-    r = RunShell(FakeRun("--experiments 2 --reps 300 --report-size 1000 --csv " + (dir / "fixed.csv")), dir);
+    // Without --procs-per-exp an experiment is split over every job slot,
+    // an odd count included, and still runs exactly the replications asked.
+    r = RunShell(FakeRun("--experiments 2 --jobs 2 --reps 301 --report-size 1000 --csv " + (dir / "fixed.csv") +
+                         " --json " + (dir / "fixed.json")),
+                 dir);
     ASSERT_EQ(r.status, 0) << r.err;
     for (const CsvRow& row : ParseCsv(ReadFile(dir / "fixed.csv"))) {
-        EXPECT_EQ(row.at("n"), "300");
+        EXPECT_EQ(row.at("n"), "301");
         EXPECT_EQ(row.at("status"), "finished");
         EXPECT_EQ(row.at("experiment"), "2");
     }
+    EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "fixed.json"))["experiments"][0]["processes"], 2);
 }
 
 TEST(FakeSimulatorRun, AFailingExperimentIsReportedAndTheOthersFinish) {
@@ -104,7 +109,8 @@ TEST(FakeSimulatorRun, WatchdogsEndSilentAndStubbornSimulators) {
     EXPECT_NE(r.err.find("pretending to hang"), std::string::npos) << "the error stream's tail is shown";
 
     r = RunShell("FAKE_SIM_MODE=ignorequit " +
-                     FakeRun("--experiments 0 --report-size 100 --min-reps 100 --rel-precision 0.5 --quit-timeout 1"),
+                     FakeRun("--experiments 0 --procs-per-exp 1 --report-size 100 --min-reps 100 --rel-precision 0.5 "
+                             "--quit-timeout 1"),
                  dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("did not stop within 1 s of the quit command"), std::string::npos) << r.err;
@@ -114,7 +120,7 @@ TEST(FakeSimulatorRun, InterruptStopsEverySimulatorAndSavesPartialResults) {
     ScratchDir dir;
     for (const char* sig : {"INT", "TERM"}) {
         const std::string cmd = "FAKE_SIM_DELAY_MS=40 " +
-                                FakeRun("--experiments 0-3 --jobs 2 --report-size 20 --rel-precision 0.001 "
+                                FakeRun("--experiments 0-3 --jobs 2 --procs-per-exp 1 --report-size 20 --rel-precision 0.001 "
                                     "--json " + (dir / "p.json") + " --csv " + (dir / "p.csv")) +
                                 " & pid=$!; sleep 1.5; kill -" + sig + " $pid; wait $pid";
         const auto r = RunShell(cmd, dir);

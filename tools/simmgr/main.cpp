@@ -253,9 +253,13 @@ int main(int argc, char** argv) {
     runCmd->add_option("--experiments", runExperiments, "Experiments to run, e.g. 0,4,8 or 2-5 (0-based)")
         ->capture_default_str();
     runCmd->add_option("--jobs", run.jobs, "Simulators running at once")->check(CLI::Range(1, 1024))->capture_default_str();
-    runCmd->add_option("--procs-per-exp", run.procsPerExp, "Simulators per experiment, with distinct seeds")
-        ->check(CLI::Range(1, 256))
-        ->capture_default_str();
+    // One simulator per experiment would leave the last experiment running
+    // alone while the other slots idle; by default each experiment is split
+    // over every slot, so the experiments end together.
+    CLI::Option* procsOption =
+        runCmd->add_option("--procs-per-exp", run.procsPerExp,
+                           "Simulators per experiment, with distinct seeds (default: --jobs, at most 256)")
+            ->check(CLI::Range(1, 256));
     runCmd->add_option("--rel-precision", run.goal.relative, "Relative half-width to reach")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
@@ -316,6 +320,7 @@ int main(int argc, char** argv) {
 
     const StudyCatalog catalog = LoadStudyCatalog();
     if (*runCmd) {
+        if (procsOption->count() == 0) run.procsPerExp = std::min(run.jobs, 256);
         if (fixedReps > 0) {
             run.fixedReps = true;
             run.maxReps = fixedReps;
