@@ -97,6 +97,9 @@ class EventList {
   // event in its place, so the Rank() calls are those of the sifts above.
   int HoleUp(int hole, const Event* moving, double time);
   [[gnu::always_inline]] int HoleDown(int hole, const Event* moving, double time);
+  // Sifts the event of `position` with one of the two above and writes it
+  // where it stops; the slot where it stops is returned.
+  template <int (EventList::*Sift)(int, const Event*, double)> int SiftInPlace(int position);
   // Equal times are rare (instantaneous and deterministic delays); the rank
   // comparison is kept out of the sifts so that their loops stay call-free.
   [[gnu::noinline]] static bool HigherRank(const Event* first, const Event* second);
@@ -151,20 +154,16 @@ inline Event** EventList::Earliest() {
 // Both sifts carry the moving event in hand and shift the events it passes
 // by one slot, writing each handle once; the comparisons, and so the Rank()
 // calls, are those of swapping slot by slot.
-inline int EventList::BubbleUp(int position) {
-  Event* const moving = heap[position];
-  const double time = slotTime[position];
-  GroupRecord* const record = slotRecord[position];
-  const int stop = HoleUp(position, moving, time);
-  if (stop != position) PlaceAt(stop, moving, time, record);
-  return stop;
-}
+inline int EventList::BubbleUp(int position) { return SiftInPlace<&EventList::HoleUp>(position); }
 
-inline int EventList::BubbleDown(int position) {
+inline int EventList::BubbleDown(int position) { return SiftInPlace<&EventList::HoleDown>(position); }
+
+template <int (EventList::*Sift)(int, const Event*, double)>
+inline int EventList::SiftInPlace(int position) {
   Event* const moving = heap[position];
   const double time = slotTime[position];
   GroupRecord* const record = slotRecord[position];
-  const int stop = HoleDown(position, moving, time);
+  const int stop = (this->*Sift)(position, moving, time);
   if (stop != position) PlaceAt(stop, moving, time, record);
   return stop;
 }
