@@ -132,13 +132,13 @@ TEST(StoppingRule, NeedsMinimumCountEveryVariableAndPrecision) {
     strictMin.minReps = 1000;
     EXPECT_FALSE(StoppingRule(strictMin).VariableMet(Bernoulli(200, 400)));
 
-    ExperimentResult r;
-    r.variables[0] = Bernoulli(200, 400);
+    VariableStats r;
+    r[0] = Bernoulli(200, 400);
     EXPECT_TRUE(rule.Met(r, 1));
     EXPECT_FALSE(rule.Met(r, 2)) << "a variable that has not reported yet blocks stopping";
-    r.variables[1] = Bernoulli(20, 400);   // p = 0.05: far from 10 %
+    r[1] = Bernoulli(20, 400);   // p = 0.05: far from 10 %
     EXPECT_FALSE(rule.Met(r, 2));
-    EXPECT_FALSE(rule.Met(ExperimentResult{}, 0));
+    EXPECT_FALSE(rule.Met(VariableStats{}, 0));
 }
 
 TEST(StoppingRule, ZeroMeanUsesAbsolutePrecision) {
@@ -150,7 +150,7 @@ TEST(StoppingRule, ZeroMeanUsesAbsolutePrecision) {
     EXPECT_FALSE(rule.VariableMet(Bernoulli(0, 300)));
     EXPECT_TRUE(rule.VariableMet(Bernoulli(0, 500)));
     // A t interval would have stopped at once on all-zero data.
-    ExperimentResult r;
-    r.variables[0] = Bernoulli(0, 20);
+    VariableStats r;
+    r[0] = Bernoulli(0, 20);
     EXPECT_FALSE(rule.Met(r, 1));
 }

@@ -10,6 +10,7 @@ const char* StatusName(ExperimentStatus s) {
         case ExperimentStatus::Capped: return "capped";
         case ExperimentStatus::Finished: return "finished";
         case ExperimentStatus::Partial: return "partial";
+        case ExperimentStatus::Incomplete: return "incomplete";
         case ExperimentStatus::Failed: return "failed";
     }
     return "unknown";
@@ -20,8 +21,4 @@ int64_t ExperimentResult::MinCount() const {
     int64_t least = variables.begin()->second.Count();
     for (const auto& [index, stats] : variables) least = std::min(least, stats.Count());
     return least;
-}
-
-void ExperimentResult::Merge(const std::map<int, RunningStats>& more) {
-    for (const auto& [index, stats] : more) variables[index].Merge(stats);
 }

@@ -1,8 +1,8 @@
-// Everything gathered for one experiment: per variable index the merged
-// running statistics, plus how the experiment ended. The accumulators of
-// several processes or files of one experiment are merged into it.
+// Everything gathered for one experiment: per variable index the statistics
+// of the blocks it counts (merged in block order), and how it ended.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -13,8 +13,9 @@ enum class ExperimentStatus {
     Running,
     Converged,   // every variable reached the precision asked for
     Capped,      // stopped at the replication cap before reaching it
-    Finished,    // ran a fixed number of replications (plan, merge, --reps)
+    Finished,    // ran a fixed number of replications (--reps)
     Partial,     // interrupted by the user
+    Incomplete,  // merge: a block the answer needs is missing
     Failed,      // a simulator misbehaved; message says how
 };
 
@@ -25,9 +26,9 @@ struct ExperimentResult {
     ExperimentStatus status = ExperimentStatus::NotRun;
     std::string message;                        // failure text, empty otherwise
     std::map<int, RunningStats> variables;      // by reported variable index
-    double simulatorCpuSeconds = 0.0;           // sum of the latest reports
-    int processes = 0;                          // simulators or files merged
+    int64_t blocks = 0;                         // blocks counted in the estimate
+    int64_t blockSize = 0;
+    double simulatorCpuSeconds = 0.0;           // of the blocks this run computed
 
     int64_t MinCount() const;
-    void Merge(const std::map<int, RunningStats>& more);
 };

@@ -6,39 +6,41 @@
 #include <cstring>
 #include <fstream>
 
-bool SeedsAreIndependent(int64_t base, int64_t count, std::string& error) {
-    if (base < 1 || base + count - 1 > kMaxIndependentSeed) {
-        error = "seeds " + std::to_string(base) + " to " + std::to_string(base + count - 1) +
-                " leave the range 1 to " + std::to_string(kMaxIndependentSeed) +
-                " that gives independent streams";
-        return false;
-    }
-    return true;
-}
-
 std::string ShellQuote(const std::string& s) {
     std::string q = "'";
     for (char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
+namespace {
+
+std::string JobCommand(const PlanOptions& o, int e, int64_t j, const std::string& stem) {
+    const BlockLayout& layout = o.layout;
+    const std::string bin = stem + ".bin";
+    const std::string part = bin + ".part";
+    std::string sim = ShellQuote(o.simulator) + " -e " + std::to_string(e) + " -s " +
+                      std::to_string(layout.SeedOf(e, j)) + " -c " + std::to_string(layout.ClientOf(j)) + " -N " +
+                      std::to_string(layout.RepsOf(j)) + " -n " + std::to_string(o.reportSize) + " -b " +
+                      ShellQuote(part);
+    if (o.ascii) sim += " -a " + ShellQuote(stem + ".txt");
+    for (const std::string& arg : layout.simArgs) sim += " " + ShellQuote(arg);
+    return "test -e " + ShellQuote(bin) + " || { " + sim + " > " + ShellQuote(stem + ".log") + " 2>&1 && mv " +
+           ShellQuote(part) + " " + ShellQuote(bin) + "; }";
+}
+
+}  // namespace
+
 std::vector<PlannedJob> MakePlan(const PlanOptions& o) {
     std::vector<PlannedJob> jobs;
-    int j = 0;
     for (int e : o.experiments) {
-        for (int k = 0; k < o.jobsPerExp; ++k, ++j) {
+        for (int64_t j = 0; j < o.layout.BlockCount(); ++j) {
             PlannedJob job;
             job.experiment = e;
-            job.seed = o.seed + j;
-            job.client = j & 0xFF;
-            const std::string stem = o.outDir + "/e" + std::to_string(e) + "_j" + std::to_string(j);
+            job.block = j;
+            const std::string name = o.layout.FileName(e, j);
+            const std::string stem = o.outDir + "/" + name.substr(0, name.size() - 4);
             job.binFile = stem + ".bin";
-            if (o.ascii) job.asciiFile = stem + ".txt";
-            job.command = ShellQuote(o.simulator) + " -e " + std::to_string(e) + " -s " + std::to_string(job.seed) +
-                          " -c " + std::to_string(job.client) + " -N " + std::to_string(o.repsPerJob) + " -n " +
-                          std::to_string(o.reportSize) + " -b " + ShellQuote(job.binFile);
-            if (o.ascii) job.command += " -a " + ShellQuote(job.asciiFile);
-            job.command += " > " + ShellQuote(stem + ".log") + " 2>&1";
+            job.command = JobCommand(o, e, j, stem);
             jobs.push_back(std::move(job));
         }
     }
@@ -61,7 +63,7 @@ bool WritePlan(const PlanOptions& o, const std::vector<PlannedJob>& jobs, std::s
     const std::string slurmPath = o.outDir + "/slurm.sh";
     std::ofstream slurm(slurmPath, std::ios::trunc);
     slurm << "#!/bin/bash\n"
-          << "# One array task per line of jobs.txt; merge the .bin files afterwards.\n"
+          << "# One array task per line of jobs.txt; merge the block files afterwards.\n"
           << "#SBATCH --job-name=simmgr-plan\n"
           << "#SBATCH --array=1-" << jobs.size() << "\n"
           << "#SBATCH --ntasks=1\n"

@@ -97,7 +97,9 @@ void Report::WriteJson(std::ostream& out) const {
         e["globals"] = globals;
         e["status"] = StatusName(r.status);
         if (!r.message.empty()) e["message"] = r.message;
-        e["processes"] = r.processes;
+        e["blocks"] = r.blocks;
+        e["block_size"] = r.blockSize;
+        e["replications"] = r.MinCount();
         e["simulator_cpu_seconds"] = r.simulatorCpuSeconds;
         e["variables"] = nlohmann::json::array();
         for (const ResultRow& row : rows) {

@@ -1,10 +1,8 @@
 #include "simmgr/RunManager.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,30 +12,12 @@
 #include <iostream>
 #include <sstream>
 
+#include "simmgr/BlockLedger.h"
+#include "simmgr/BlockScheduler.h"
+#include "simmgr/SignalScope.h"
 #include "simmgr/SimProcess.h"
 
 namespace {
-
-// The self-pipe through which signal handlers wake the poll loop.
-int gWakeWrite = -1;
-volatile sig_atomic_t gInterrupts = 0;
-
-void OnInterrupt(int) {
-    gInterrupts = gInterrupts + 1;
-    if (gWakeWrite >= 0) {
-        const char b = 'i';
-        ssize_t ignored = write(gWakeWrite, &b, 1);
-        (void)ignored;
-    }
-}
-
-void OnChild(int) {
-    if (gWakeWrite >= 0) {
-        const char b = 'c';
-        ssize_t ignored = write(gWakeWrite, &b, 1);
-        (void)ignored;
-    }
-}
 
 double Seconds(SimProcess::Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -48,101 +28,82 @@ double CpuSeconds(int who) {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// Installs the handlers for the duration of a run and restores the old
-// ones afterwards.
-class SignalScope {
-public:
-    SignalScope() {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-            readFd = fds[0];
-            gWakeWrite = fds[1];
-        }
-        gInterrupts = 0;
-        struct sigaction sa {};
-        sa.sa_handler = OnInterrupt;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &oldInt);
-        sigaction(SIGTERM, &sa, &oldTerm);
-        sa.sa_handler = OnChild;
-        sa.sa_flags = SA_NOCLDSTOP;
-        sigaction(SIGCHLD, &sa, &oldChld);
-    }
-    ~SignalScope() {
-        sigaction(SIGINT, &oldInt, nullptr);
-        sigaction(SIGTERM, &oldTerm, nullptr);
-        sigaction(SIGCHLD, &oldChld, nullptr);
-        if (gWakeWrite >= 0) close(gWakeWrite);
-        gWakeWrite = -1;
-        if (readFd >= 0) close(readFd);
-    }
-    SignalScope(const SignalScope&) = delete;
-    SignalScope& operator=(const SignalScope&) = delete;
+std::string Indented(const std::string& text) {
+    std::string out;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) out += "\n    " + line;
+    return out;
+}
 
-    int ReadFd() const { return readFd; }
-    void Drain() const {
-        char buf[64];
-        while (readFd >= 0 && read(readFd, buf, sizeof buf) > 0) {
-        }
-    }
-
-private:
-    int readFd = -1;
-    struct sigaction oldInt {}, oldTerm {}, oldChld {};
-};
+// How a simulator ended badly, with what it last said on both streams.
+std::string DescribeProblem(const SimProcess& p, const std::string& problem) {
+    std::string text = "simulator (pid " + std::to_string(p.pid) + ", client " + std::to_string(p.clientId) + ") " +
+                       problem;
+    const std::string err = p.ErrorTail();
+    text += err.empty() ? "; its error stream was empty" : "; its error stream ended with:" + Indented(err);
+    const std::string out = p.OutputTail();
+    if (!out.empty()) text += "\n  its output ended with:" + Indented(out);
+    return text;
+}
 
 SignalScope* gSignals = nullptr;
 
 }  // namespace
 
-// One experiment's simulators: those waiting to start, those alive, and
-// what the finished ones delivered.
+// One block being computed: its simulator and the temporary file it writes.
+struct RunManager::BlockJob {
+    int64_t block = 0;
+    std::string tempPath;
+    std::unique_ptr<SimProcess> proc;
+};
+
+// One experiment: its ledger of blocks, the blocks in flight, and how it ended.
 struct RunManager::ExperimentRun {
-    int experiment = 0;
-    int position = 0;                                   // index in RunOptions::experiments
-    std::vector<int64_t> repsPerProcess;                // -N of each process
-    size_t nextToStart = 0;                             // processes started so far
-    std::vector<std::unique_ptr<SimProcess>> live;
-    std::map<int, RunningStats> finishedStats;
-    double finishedCpu = 0.0;
+    ExperimentRun(int e, const BlockLayout& layout, const StoppingRule* rule, int variables)
+        : experiment(e), ledger(layout.BlockCount(), layout.blockSize, rule, variables) {}
+
+    int experiment;
+    BlockLedger ledger;
+    int64_t nextBlock = 0;                              // blocks are taken in index order
+    std::vector<BlockJob> live;
+    std::vector<std::pair<int64_t, int64_t>> computed;  // whole blocks computed here: (block, replications)
+    int64_t reused = 0, reusedReps = 0;                 // blocks taken from the store
+    int64_t launched = 0, repsReceived = 0;
+    double cpuSeconds = 0.0;
     std::vector<std::string> problems;
     bool stopping = false;                              // no more starts, quit sent
-    bool ruleMet = false;
     bool finalized = false;
     bool started = false;
     bool reported = false;                              // failure already printed
     ExperimentResult result;
 };
 
-RunManager::RunManager(RunOptions opts, const StudyCatalog& cat)
-    : options(std::move(opts)), catalog(cat), rule(options.goal) {
-    const int64_t per = options.maxReps / options.procsPerExp;
-    const int64_t extra = options.maxReps % options.procsPerExp;
-    for (size_t i = 0; i < options.experiments.size(); ++i) {
-        auto run = std::make_unique<ExperimentRun>();
-        run->experiment = options.experiments[i];
-        run->position = static_cast<int>(i);
-        for (int p = 0; p < options.procsPerExp; ++p) {
-            const int64_t reps = per + (p < extra ? 1 : 0);
-            if (reps > 0) run->repsPerProcess.push_back(reps);
-        }
-        run->result.experiment = run->experiment;
-        runs.push_back(std::move(run));
+RunManager::RunManager(RunOptions opts, const StudyCatalog& cat, const BlockStore& blockStore)
+    : options(std::move(opts)),
+      catalog(cat),
+      store(blockStore),
+      rule(options.goal),
+      variables(static_cast<int>(cat.variables.size())) {
+    for (int e : options.experiments) {
+        runs.push_back(std::make_unique<ExperimentRun>(e, options.layout, options.fixedReps ? nullptr : &rule,
+                                                       variables));
+        runs.back()->result.experiment = e;
     }
 }
 
 RunManager::~RunManager() = default;
 
-std::vector<std::string> RunManager::ArgsFor(const ExperimentRun& run, int, uint32_t seed, uint8_t client,
-                                             int64_t reps) const {
+std::vector<std::string> RunManager::ArgsFor(const ExperimentRun& run, int64_t block, const std::string& binFile) const {
+    const BlockLayout& layout = options.layout;
     std::vector<std::string> args = {"-w",
                                      "-e", std::to_string(run.experiment),
-                                     "-s", std::to_string(seed),
-                                     "-c", std::to_string(client),
+                                     "-s", std::to_string(layout.SeedOf(run.experiment, block)),
+                                     "-c", std::to_string(layout.ClientOf(block)),
                                      "-n", std::to_string(options.reportSize),
-                                     "-N", std::to_string(reps),
-                                     "-p", std::to_string(options.port)};
-    args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
+                                     "-N", std::to_string(layout.RepsOf(block)),
+                                     "-p", std::to_string(options.port),
+                                     "-b", binFile};
+    args.insert(args.end(), layout.simArgs.begin(), layout.simArgs.end());
     return args;
 }
 
@@ -158,66 +119,112 @@ bool RunManager::AllDone() const {
 
 void RunManager::StartPending() {
     if (interrupts > 0) return;
-    for (auto& run : runs) {
-        while (!run->stopping && run->nextToStart < run->repsPerProcess.size() && LiveProcesses() < options.jobs) {
-            const int p = static_cast<int>(run->nextToStart++);
-            const int k = run->position * options.procsPerExp + p;
-            const uint32_t seed = options.seed + static_cast<uint32_t>(k);
-            const uint8_t client = static_cast<uint8_t>(k & 0xFF);
-            const int maxVars = catalog.variables.empty() ? 65536 : static_cast<int>(catalog.variables.size());
-            auto proc = std::make_unique<SimProcess>(run->experiment, client, run->repsPerProcess[p], maxVars);
-            std::string error;
-            run->started = true;
-            if (!proc->Start(options.simulator, ArgsFor(*run, p, seed, client, run->repsPerProcess[p]), error)) {
-                run->problems.push_back("simulator " + std::to_string(p) + ": " + error);
-                StopExperiment(*run);
-                continue;
-            }
-            run->live.push_back(std::move(proc));
+    while (LiveProcesses() < options.jobs) {
+        std::vector<ExperimentLoad> loads;
+        for (const auto& run : runs) {
+            loads.push_back({!run->stopping && !run->ledger.Decided(), run->nextBlock, run->ledger.PrefixBlocks(),
+                             run->ledger.BlockCount(), run->ledger.EstimatedBlocks()});
         }
+        const int pick = PickExperiment(loads, options.jobs);
+        if (pick < 0) return;
+        ExperimentRun& run = *runs[static_cast<size_t>(pick)];
+        const int64_t block = run.nextBlock++;
+        run.started = true;
+        if (!TakeStored(run, block)) Launch(run, block);
     }
 }
 
-ExperimentResult RunManager::Snapshot(const ExperimentRun& run) const {
-    ExperimentResult r = run.result;
-    r.variables = run.finishedStats;
-    r.simulatorCpuSeconds = run.finishedCpu;
-    for (const auto& proc : run.live) {
-        r.Merge(proc->stats);
-        r.simulatorCpuSeconds += proc->cpuSeconds;
+bool RunManager::TakeStored(ExperimentRun& run, int64_t block) {
+    BlockOutcome outcome;
+    std::string why;
+    switch (store.Lookup(options.layout, run.experiment, block, variables, outcome, why)) {
+        case BlockStore::Found::Missing:
+            return false;
+        case BlockStore::Found::Damaged:
+            ClearProgressLine();
+            std::cerr << "simmgr: warning: stored block " << why << "; computing it again" << std::endl;
+            return false;
+        case BlockStore::Found::Whole:
+            break;
     }
-    r.processes = static_cast<int>(run.nextToStart);
-    return r;
+    ++run.reused;
+    run.reusedReps += outcome.replications;
+    RecordBlock(run, block, outcome);
+    return true;
+}
+
+void RunManager::Launch(ExperimentRun& run, int64_t block) {
+    BlockJob job;
+    job.block = block;
+    job.tempPath = store.TempPath(options.layout, run.experiment, block);
+    BlockStore::Discard(job.tempPath);
+    job.proc = std::make_unique<SimProcess>(run.experiment, options.layout.ClientOf(block),
+                                            options.layout.RepsOf(block), std::max(variables, 1));
+    std::string error;
+    if (!job.proc->Start(options.simulator, ArgsFor(run, block, job.tempPath), error)) {
+        Fail(run, "block " + std::to_string(block) + ": " + error);
+        return;
+    }
+    ++run.launched;
+    run.live.push_back(std::move(job));
+}
+
+void RunManager::RecordBlock(ExperimentRun& run, int64_t block, const BlockOutcome& outcome) {
+    run.ledger.Record(block, outcome);
+    if (run.ledger.Decided()) StopExperiment(run);
+}
+
+void RunManager::Fail(ExperimentRun& run, const std::string& problem) {
+    run.problems.push_back(problem);
+    StopExperiment(run);
 }
 
 void RunManager::StopExperiment(ExperimentRun& run) {
     run.stopping = true;
-    for (auto& proc : run.live) {
-        if (proc->phase == SimProcess::Phase::Exited) continue;
-        if (proc->phase == SimProcess::Phase::Running) {
-            if (!proc->quitSent && !proc->SendCommand(wire::kCmdQuit)) {
-                // The link is already gone; the child's exit decides.
-            }
+    for (auto& job : run.live) {
+        SimProcess& p = *job.proc;
+        if (p.phase == SimProcess::Phase::Exited) continue;
+        if (p.phase == SimProcess::Phase::Running) {
+            // A link already gone leaves the decision to the child's exit.
+            if (!p.quitSent) p.SendCommand(wire::kCmdQuit);
         } else {
-            proc->cancelled = true;
-            proc->Signal(SIGTERM);
+            p.cancelled = true;
+            p.Signal(SIGTERM);
         }
     }
 }
 
-void RunManager::CheckStopping(ExperimentRun& run) {
-    if (run.stopping || options.fixedReps) return;
-    const ExperimentResult snap = Snapshot(run);
-    if (rule.Met(snap, static_cast<int>(catalog.variables.size()))) {
-        run.ruleMet = true;
-        StopExperiment(run);
+void RunManager::FinishBlock(ExperimentRun& run, BlockJob& job) {
+    SimProcess& p = *job.proc;
+    run.cpuSeconds += p.cpuSeconds;
+    run.repsReceived += p.replicationsReceived;
+    const std::string problem = p.ExitProblem();
+    if (!problem.empty()) {
+        BlockStore::Discard(job.tempPath);
+        Fail(run, DescribeProblem(p, problem));
+        return;
     }
+    const bool stoppedEarly = (p.quitSent || p.cancelled) && p.replicationsReceived < p.replications;
+    BlockOutcome outcome;
+    std::string why;
+    if (stoppedEarly || !ReadBlockFile(job.tempPath, run.experiment, p.replications, variables, outcome, why)) {
+        BlockStore::Discard(job.tempPath);
+        if (!stoppedEarly) Fail(run, DescribeProblem(p, "left an unusable block file: " + why));
+        return;
+    }
+    if (!store.Commit(job.tempPath, options.layout, run.experiment, job.block, why) && !storeWarned) {
+        storeWarned = true;
+        ClearProgressLine();
+        std::cerr << "simmgr: warning: " << why << " (the block counts in this run but is not kept)" << std::endl;
+    }
+    run.computed.emplace_back(job.block, outcome.replications);
+    RecordBlock(run, job.block, outcome);
 }
 
 void RunManager::Supervise(ExperimentRun& run) {
     const auto now = SimProcess::Clock::now();
-    for (auto& proc : run.live) {
-        SimProcess& p = *proc;
+    for (auto& job : run.live) {
+        SimProcess& p = *job.proc;
         if (p.phase == SimProcess::Phase::Connecting) p.TryConnect();
         p.Reap();
         if (p.phase == SimProcess::Phase::Exited || !p.Fault().empty()) continue;
@@ -242,104 +249,86 @@ void RunManager::Supervise(ExperimentRun& run) {
             }
         }
     }
-    // Collect the processes that have ended.
-    for (auto it = run.live.begin(); it != run.live.end();) {
-        SimProcess& p = **it;
-        if (p.phase != SimProcess::Phase::Exited) {
-            ++it;
+    for (size_t i = 0; i < run.live.size();) {
+        if (run.live[i].proc->phase != SimProcess::Phase::Exited) {
+            ++i;
             continue;
         }
-        for (const auto& [index, stats] : p.stats) run.finishedStats[index].Merge(stats);
-        run.finishedCpu += p.cpuSeconds;
-        const std::string problem = p.ExitProblem();
-        if (!problem.empty()) {
-            std::string text = "simulator (pid " + std::to_string(p.pid) + ", client " +
-                               std::to_string(p.clientId) + ") " + problem;
-            const std::string tail = p.ErrorTail();
-            if (!tail.empty()) {
-                std::string indented;
-                std::istringstream lines(tail);
-                for (std::string line; std::getline(lines, line);) indented += "\n    " + line;
-                text += "; its error stream ended with:" + indented;
-            } else {
-                text += "; its error stream was empty";
-            }
-            run.problems.push_back(text);
-            StopExperiment(run);
-        }
-        it = run.live.erase(it);
+        BlockJob job = std::move(run.live[i]);
+        run.live.erase(run.live.begin() + static_cast<std::ptrdiff_t>(i));
+        FinishBlock(run, job);
     }
     if (!run.problems.empty() && !run.reported) {
         run.reported = true;
-        ShowProgress(true);
-        std::cerr << (options.progress ? "\n" : "") << "simmgr: " << catalog.ExperimentName(run.experiment)
-                  << " (-e " << run.experiment << ") failed: " << run.problems.front() << std::endl;
-        progressWidth = 0;
+        ClearProgressLine();
+        std::cerr << "simmgr: " << catalog.ExperimentName(run.experiment) << " (-e " << run.experiment
+                  << ") failed: " << run.problems.front() << std::endl;
     }
-    CheckStopping(run);
     Finalize(run);
 }
 
 void RunManager::Finalize(ExperimentRun& run) {
     if (run.finalized || !run.live.empty()) return;
-    const bool morePending = !run.stopping && run.nextToStart < run.repsPerProcess.size();
-    if (morePending && interrupts == 0) return;
+    const bool decided = run.ledger.Decided();
+    if (!decided && run.problems.empty() && interrupts == 0) return;
     run.finalized = true;
     ExperimentResult& r = run.result;
-    r = Snapshot(run);
+    r.variables = run.ledger.PrefixStats();
+    r.blocks = run.ledger.PrefixBlocks();
+    r.blockSize = options.layout.blockSize;
+    r.simulatorCpuSeconds = run.cpuSeconds;
     if (!run.problems.empty()) {
         r.status = ExperimentStatus::Failed;
         for (size_t i = 0; i < run.problems.size(); ++i) r.message += (i ? "\n" : "") + run.problems[i];
-    } else if (!run.started) {
-        r.status = ExperimentStatus::NotRun;
-    } else if (run.ruleMet || (!options.fixedReps && rule.Met(r, static_cast<int>(catalog.variables.size())))) {
-        r.status = ExperimentStatus::Converged;
-    } else if (interrupts > 0) {
-        r.status = ExperimentStatus::Partial;
-    } else if (options.fixedReps) {
-        r.status = ExperimentStatus::Finished;
+    } else if (decided) {
+        switch (run.ledger.State()) {
+            case BlockLedger::Verdict::Converged: r.status = ExperimentStatus::Converged; break;
+            case BlockLedger::Verdict::Capped: r.status = ExperimentStatus::Capped; break;
+            default: r.status = ExperimentStatus::Finished; break;
+        }
     } else {
-        r.status = ExperimentStatus::Capped;
+        r.status = run.started ? ExperimentStatus::Partial : ExperimentStatus::NotRun;
     }
 }
 
 void RunManager::HandleInterrupt() {
-    if (gInterrupts == interrupts) return;
-    interrupts = gInterrupts;
+    if (gSignals->Interrupts() == interrupts) return;
+    interrupts = gSignals->Interrupts();
     if (interrupts == 1) {
-        std::cerr << (options.progress ? "\n" : "")
-                  << "simmgr: interrupted; stopping the simulators (interrupt again to kill them)" << std::endl;
-        progressWidth = 0;
+        ClearProgressLine();
+        std::cerr << "simmgr: interrupted; stopping the simulators (interrupt again to kill them)" << std::endl;
         for (auto& run : runs) StopExperiment(*run);
     } else {
         for (auto& run : runs) {
-            for (auto& proc : run->live) {
-                proc->cancelled = true;
-                proc->Signal(SIGKILL);
+            for (auto& job : run->live) {
+                job.proc->cancelled = true;
+                job.proc->Signal(SIGKILL);
             }
         }
     }
 }
 
 void RunManager::PollOnce() {
+    enum Stream { kOut, kErr, kSocket };
     std::vector<pollfd> fds;
-    std::vector<std::pair<SimProcess*, int>> owners;   // process and which stream (0 out, 1 err, 2 socket)
+    std::vector<std::pair<SimProcess*, Stream>> owners;
     fds.push_back({gSignals->ReadFd(), POLLIN, 0});
-    owners.emplace_back(nullptr, -1);
-    bool connecting = false;
+    owners.emplace_back(nullptr, kOut);
+    bool retrying = false;   // a refused connection waits for the simulator to listen
     for (auto& run : runs) {
-        for (auto& proc : run->live) {
-            const int streams[3] = {proc->StdoutFd(), proc->StderrFd(), proc->SocketFd()};
+        for (auto& job : run->live) {
+            SimProcess& p = *job.proc;
+            const int streams[3] = {p.StdoutFd(), p.StderrFd(), p.SocketFd()};
             for (int s = 0; s < 3; ++s) {
                 if (streams[s] < 0) continue;
-                fds.push_back({streams[s], POLLIN, 0});
-                owners.emplace_back(proc.get(), s);
+                const short events = s == kSocket && p.ConnectInProgress() ? POLLOUT : POLLIN;
+                fds.push_back({streams[s], events, 0});
+                owners.emplace_back(&p, static_cast<Stream>(s));
             }
-            connecting = connecting || proc->phase == SimProcess::Phase::Connecting;
+            retrying = retrying || (p.phase == SimProcess::Phase::Connecting && !p.ConnectInProgress());
         }
     }
-    const int timeoutMs = connecting ? 20 : 250;
-    const int n = poll(fds.data(), fds.size(), timeoutMs);
+    const int n = poll(fds.data(), fds.size(), retrying ? 2 : 250);
     if (n < 0 && errno != EINTR) {
         std::cerr << "simmgr: poll failed: " << std::strerror(errno) << std::endl;
         return;
@@ -348,13 +337,24 @@ void RunManager::PollOnce() {
     if (fds[0].revents) gSignals->Drain();
     for (size_t i = 1; i < fds.size(); ++i) {
         if (!fds[i].revents) continue;
-        SimProcess* proc = owners[i].first;
+        SimProcess* p = owners[i].first;
         switch (owners[i].second) {
-            case 0: proc->ReadStdout(); break;
-            case 1: proc->ReadStderr(); break;
-            case 2: proc->ReadSocket(); break;
+            case kOut: p->ReadStdout(); break;
+            case kErr: p->ReadStderr(); break;
+            case kSocket:
+                if (p->ConnectInProgress()) {
+                    p->TryConnect();
+                } else {
+                    p->ReadSocket();
+                }
+                break;
         }
     }
+}
+
+void RunManager::ClearProgressLine() {
+    if (options.progress && progressWidth > 0) std::cerr << "\n";
+    progressWidth = 0;
 }
 
 void RunManager::ShowProgress(bool force) {
@@ -362,38 +362,60 @@ void RunManager::ShowProgress(bool force) {
     const double now = Seconds(SimProcess::Clock::now().time_since_epoch());
     if (!force && now - lastProgress < 0.25) return;
     lastProgress = now;
-    int running = 0, done = 0, failed = 0;
-    int64_t observations = 0;
+    int running = 0, done = 0, failed = 0, blocks = 0;
+    int64_t counted = 0;
     double widest = 0.0, cpu = 0.0;
     for (const auto& run : runs) {
-        const ExperimentResult snap = run->finalized ? run->result : Snapshot(*run);
         if (run->finalized) {
             ++done;
-            if (snap.status == ExperimentStatus::Failed) ++failed;
+            if (run->result.status == ExperimentStatus::Failed) ++failed;
         } else if (!run->live.empty()) {
             ++running;
-            widest = std::max(widest, rule.WidestRelativeHalfWidth(snap));
+            widest = std::max(widest, rule.WidestRelativeHalfWidth(run->ledger.PrefixStats()));
         }
-        observations += snap.MinCount();
-        cpu += snap.simulatorCpuSeconds;
+        blocks += static_cast<int>(run->live.size());
+        for (const auto& [index, stats] : run->ledger.PrefixStats()) {
+            counted += stats.Count();
+            break;
+        }
+        cpu += run->cpuSeconds;
     }
+    char widestText[32] = "-";
+    if (std::isfinite(widest)) std::snprintf(widestText, sizeof widestText, "%.3f", widest);
     char line[256];
-    char widestText[32];
-    if (std::isfinite(widest)) {
-        std::snprintf(widestText, sizeof widestText, "%.3f", widest);
-    } else {
-        std::snprintf(widestText, sizeof widestText, "-");
-    }
     std::snprintf(line, sizeof line,
-                  "simmgr: %d running, %d/%zu done%s | %lld replications | widest rel. half-width %s | "
-                  "simulator CPU %.1f s",
-                  running, done, runs.size(), failed ? (" (" + std::to_string(failed) + " failed)").c_str() : "",
-                  static_cast<long long>(observations), widestText, cpu);
+                  "simmgr: %d running (%d blocks), %d/%zu done%s | %lld replications counted | "
+                  "widest rel. half-width %s | simulator CPU %.1f s",
+                  running, blocks, done, runs.size(),
+                  failed ? (" (" + std::to_string(failed) + " failed)").c_str() : "",
+                  static_cast<long long>(counted), widestText, cpu);
     std::string text = line;
     const size_t width = text.size();
     if (text.size() < progressWidth) text.append(progressWidth - text.size(), ' ');
     progressWidth = width;
     std::cerr << '\r' << text << std::flush;
+}
+
+BlockTally RunManager::Tally() const {
+    BlockTally t;
+    for (const auto& run : runs) {
+        const int64_t prefix = run->ledger.PrefixBlocks();
+        t.blocksRun += run->launched;
+        t.repsRun += run->repsReceived;
+        t.blocksReused += run->reused;
+        t.repsReused += run->reusedReps;
+        t.blocksCounted += prefix;
+        t.repsCounted += run->result.MinCount();
+        int64_t computedCounted = 0, computedCountedReps = 0;
+        for (const auto& [block, reps] : run->computed) {
+            if (block >= prefix) continue;
+            ++computedCounted;
+            computedCountedReps += reps;
+        }
+        t.blocksRunUncounted += run->launched - computedCounted;
+        t.repsRunUncounted += run->repsReceived - computedCountedReps;
+    }
+    return t;
 }
 
 RunSummary RunManager::Run() {
@@ -404,6 +426,7 @@ RunSummary RunManager::Run() {
     const double child0 = CpuSeconds(RUSAGE_CHILDREN);
 
     StartPending();
+    for (auto& run : runs) Finalize(*run);
     while (!AllDone()) {
         PollOnce();
         HandleInterrupt();
@@ -421,9 +444,7 @@ RunSummary RunManager::Run() {
     summary.wallSeconds = Seconds(SimProcess::Clock::now() - t0);
     summary.managerCpuSeconds = CpuSeconds(RUSAGE_SELF) - cpu0;
     summary.childrenCpuSeconds = CpuSeconds(RUSAGE_CHILDREN) - child0;
-    for (auto& run : runs) {
-        summary.simulatorCpuSeconds += run->result.simulatorCpuSeconds;
-        summary.results.push_back(run->result);
-    }
+    for (auto& run : runs) summary.results.push_back(run->result);
+    summary.tally = Tally();
     return summary;
 }

@@ -1,8 +1,10 @@
-// Runs experiments as local simulator processes, at most `jobs` at once,
-// gathers their observations and stops each experiment when the stopping
-// rule is met or its replication cap is reached. Owns the child processes
-// for the duration of Run(); SIGINT/SIGTERM during Run() stop every
-// simulator by the protocol and make the results partial.
+// Runs a study's experiments as replication blocks on local simulator
+// processes, at most `jobs` at once. Each experiment's answer is the first
+// prefix of its blocks that meets the stopping rule (or the cap), so it does
+// not depend on the number of jobs or on timing. Blocks found whole in the
+// store are reused; blocks computed are added to it. Owns the child
+// processes for the duration of Run(); SIGINT/SIGTERM during Run() stop
+// every simulator by the protocol and make the results partial.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "simmgr/BlockLayout.h"
+#include "simmgr/BlockStore.h"
 #include "simmgr/ExperimentResult.h"
 #include "simmgr/StoppingRule.h"
 #include "simmgr/StudyCatalog.h"
@@ -19,16 +23,13 @@ struct RunOptions {
     std::string simulator;                 // path of the simulator executable
     std::vector<int> experiments;          // -e indices, in order
     int jobs = 2;                          // simulators alive at once
-    int procsPerExp = 1;                   // simulators per experiment, distinct seeds
-    uint32_t seed = 31415;                 // process k gets seed + k
-    int reportSize = 1000;                 // -n: replications per report
+    BlockLayout layout;                    // block sizes, seeds and extra options
+    int reportSize = 100;                  // -n: replications per report (how soon a quit acts)
     int port = 10000;                      // first port the simulators try
-    std::vector<std::string> extraArgs;    // passed to every simulator
 
     // When to stop.
     PrecisionGoal goal;
-    int64_t maxReps = 50000;               // cap per experiment
-    bool fixedReps = false;                // run exactly maxReps, ignore precision
+    bool fixedReps = false;                // run exactly layout.maxReps, ignore precision
 
     // Watchdogs, in seconds.
     double startTimeout = 60.0;            // launch until registration line
@@ -40,18 +41,27 @@ struct RunOptions {
     bool progress = false;                 // live progress line on stderr
 };
 
+// What the blocks cost: those this run computed, those it took from the
+// store, and those the answers count.
+struct BlockTally {
+    int64_t blocksRun = 0, repsRun = 0;              // computed by this run (whole or not)
+    int64_t blocksReused = 0, repsReused = 0;        // taken whole from the store
+    int64_t blocksCounted = 0, repsCounted = 0;      // in the answers' prefixes
+    int64_t blocksRunUncounted = 0, repsRunUncounted = 0;   // computed here, not counted
+};
+
 struct RunSummary {
     std::vector<ExperimentResult> results;  // in the order of RunOptions::experiments
+    BlockTally tally;
     bool interrupted = false;
     double wallSeconds = 0.0;
     double managerCpuSeconds = 0.0;
-    double simulatorCpuSeconds = 0.0;       // as the simulators reported it
     double childrenCpuSeconds = 0.0;        // as the operating system accounted it
 };
 
 class RunManager {
 public:
-    RunManager(RunOptions options, const StudyCatalog& catalog);
+    RunManager(RunOptions options, const StudyCatalog& catalog, const BlockStore& store);
     ~RunManager();
     RunManager(const RunManager&) = delete;
     RunManager& operator=(const RunManager&) = delete;
@@ -59,28 +69,35 @@ public:
     RunSummary Run();
 
 private:
+    struct BlockJob;
     struct ExperimentRun;
 
     void StartPending();
+    bool TakeStored(ExperimentRun& run, int64_t block);
+    void Launch(ExperimentRun& run, int64_t block);
     void PollOnce();
     void Supervise(ExperimentRun& run);
-    void CheckStopping(ExperimentRun& run);
+    void FinishBlock(ExperimentRun& run, BlockJob& job);
+    void RecordBlock(ExperimentRun& run, int64_t block, const BlockOutcome& outcome);
+    void Fail(ExperimentRun& run, const std::string& problem);
     void StopExperiment(ExperimentRun& run);
     void Finalize(ExperimentRun& run);
     void HandleInterrupt();
     void ShowProgress(bool force);
+    void ClearProgressLine();
     int LiveProcesses() const;
     bool AllDone() const;
-    ExperimentResult Snapshot(const ExperimentRun& run) const;
-    std::vector<std::string> ArgsFor(const ExperimentRun& run, int processIndex, uint32_t seed, uint8_t client,
-                                     int64_t reps) const;
+    BlockTally Tally() const;
+    std::vector<std::string> ArgsFor(const ExperimentRun& run, int64_t block, const std::string& binFile) const;
 
     RunOptions options;
     const StudyCatalog& catalog;
+    const BlockStore& store;
     StoppingRule rule;
+    int variables;                                      // variables every block observes
     std::vector<std::unique_ptr<ExperimentRun>> runs;   // one per experiment asked for
-    int nextProcessNumber = 0;                          // global index: seed and client id
     int interrupts = 0;                                 // SIGINT/SIGTERM seen
+    bool storeWarned = false;
     double lastProgress = -1.0;
     size_t progressWidth = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -19,6 +20,20 @@ constexpr size_t kTailBytes = 2048;
 const char kRegisterPrefix[] = "REGISTER:  Port: [";
 
 void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+void KeepTail(std::string& tail, const std::string& more) {
+    tail += more;
+    if (tail.size() > kTailBytes) tail.erase(0, tail.size() - kTailBytes);
+}
+
+// The last `lines` whole lines of a stream's tail, without the final newline.
+std::string LastLines(std::string tail, int lines) {
+    while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r')) tail.pop_back();
+    size_t pos = tail.size();
+    for (int n = 0; n < lines && pos != std::string::npos && pos > 0; ++n) pos = tail.rfind('\n', pos - 1);
+    if (pos != std::string::npos && pos < tail.size()) tail.erase(0, pos + 1);
+    return tail;
+}
 
 // Reads everything available from a non-blocking descriptor; false at end
 // of stream or on an error other than "try again".
@@ -114,6 +129,7 @@ void SimProcess::ReadStdout() {
     if (stdoutFd < 0) return;
     std::string chunk;
     const bool open = ReadAvailable(stdoutFd, chunk);
+    KeepTail(stdoutTail, chunk);
     if (phase == Phase::Starting) {
         stdoutPending += chunk;
         ScanStdoutLines();
@@ -148,14 +164,33 @@ void SimProcess::ScanStdoutLines() {
 
 void SimProcess::ReadStderr() {
     if (stderrFd < 0) return;
-    const bool open = ReadAvailable(stderrFd, stderrTail);
-    if (stderrTail.size() > kTailBytes) stderrTail.erase(0, stderrTail.size() - kTailBytes);
+    std::string chunk;
+    const bool open = ReadAvailable(stderrFd, chunk);
+    KeepTail(stderrTail, chunk);
     if (!open) CloseFd(stderrFd);
 }
 
 void SimProcess::TryConnect() {
     if (phase != Phase::Connecting || !fault.empty()) return;
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (connectPending) {
+        pollfd writable{sockFd, POLLOUT, 0};
+        int ready;
+        do {
+            ready = poll(&writable, 1, 0);
+        } while (ready < 0 && errno == EINTR);
+        if (ready <= 0) return;
+        int result = 0;
+        socklen_t size = sizeof result;
+        if (getsockopt(sockFd, SOL_SOCKET, SO_ERROR, &result, &size) != 0) result = errno;
+        connectPending = false;
+        if (result == 0) {
+            Connected();
+        } else {
+            CloseSocket();   // refused: nothing was queued, so a new attempt is safe
+        }
+        return;
+    }
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         SetFault(std::string("cannot create a socket: ") + std::strerror(errno));
         return;
@@ -164,20 +199,30 @@ void SimProcess::TryConnect() {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);   // not listening yet; the caller retries
-        return;
-    }
-    SetNonBlocking(fd);
     sockFd = fd;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        Connected();
+    } else if (errno == EINPROGRESS || errno == EINTR) {
+        // An interrupted connect goes on in the kernel: it is finished, not
+        // replaced, or the simulator would accept the abandoned one.
+        connectPending = true;
+    } else {
+        CloseSocket();   // not listening yet; the caller retries
+    }
+}
+
+void SimProcess::Connected() {
     phase = Phase::Greeting;
     lastTraffic = Clock::now();
 }
 
-void SimProcess::CloseSocket() { CloseFd(sockFd); }
+void SimProcess::CloseSocket() {
+    CloseFd(sockFd);
+    connectPending = false;
+}
 
 void SimProcess::ReadSocket() {
-    if (sockFd < 0) return;
+    if (sockFd < 0 || phase == Phase::Connecting) return;
     std::string chunk;
     const bool open = ReadAvailable(sockFd, chunk);
     if (!chunk.empty()) {
@@ -263,8 +308,11 @@ void SimProcess::HandleMessage(const SimMessage& msg) {
 }
 
 bool SimProcess::SendCommand(uint8_t command) {
-    if (sockFd < 0) return false;
-    const ssize_t n = send(sockFd, &command, 1, MSG_NOSIGNAL);
+    if (sockFd < 0 || phase == Phase::Connecting) return false;
+    ssize_t n;
+    do {
+        n = send(sockFd, &command, 1, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
     if (n != 1) return false;
     if (command == wire::kCmdQuit) {
         quitSent = true;
@@ -294,7 +342,10 @@ void SimProcess::Reap() {
     if (phase == Phase::Exited || pid <= 0) return;
     if (!childReaped) {
         int status = 0;
-        const pid_t r = waitpid(pid, &status, WNOHANG);
+        pid_t r;
+        do {
+            r = waitpid(pid, &status, WNOHANG);
+        } while (r < 0 && errno == EINTR);
         if (r != pid) return;
         childReaped = true;
         exitedNormally = WIFEXITED(status);
@@ -302,6 +353,7 @@ void SimProcess::Reap() {
         termSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     // Everything the child wrote is in the kernel buffers now.
+    if (phase == Phase::Connecting) CloseSocket();   // nobody is left to accept it
     ReadSocket();
     ReadStdout();
     ReadStderr();
@@ -315,16 +367,9 @@ void SimProcess::Reap() {
     phase = Phase::Exited;
 }
 
-std::string SimProcess::ErrorTail() const {
-    std::string tail = stderrTail;
-    while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r')) tail.pop_back();
-    // Keep whole lines, at most the last eight.
-    size_t pos = tail.size();
-    for (int lines = 0; lines < 8 && pos != std::string::npos && pos > 0; ++lines)
-        pos = tail.rfind('\n', pos - 1);
-    if (pos != std::string::npos && pos < tail.size()) tail.erase(0, pos + 1);
-    return tail;
-}
+std::string SimProcess::ErrorTail() const { return LastLines(stderrTail, 8); }
+
+std::string SimProcess::OutputTail() const { return LastLines(stdoutTail, 4); }
 
 std::string SimProcess::ExitProblem() const {
     if (!fault.empty()) return fault;

@@ -1,8 +1,11 @@
 // One launched simulator and the link to it: the child process with its
 // standard output (scanned for the registration line) and error stream
-// (its tail kept for reports), the TCP connection, the decoded messages and
-// the observations gathered from it. Owns the child's descriptors; the
-// destructor closes them and kills a child still running.
+// (the tails of both kept for reports), the TCP connection, the decoded
+// messages and the observations gathered from it. Owns the child's
+// descriptors; the destructor closes them and kills a child still running.
+// A connection attempt, once under way, is only ever completed or refused:
+// it is never dropped for a new one, since the simulator serves the first
+// connection it accepts.
 #pragma once
 
 #include <sys/types.h>
@@ -40,9 +43,14 @@ public:
     void ReadStdout();
     void ReadStderr();
     void ReadSocket();
-    // Retries the connection while Connecting (the simulator announces its
-    // port just before it starts listening).
+    // Advances the connection while Connecting: starts a non-blocking
+    // attempt, or completes the one under way once its socket is writable;
+    // a refused attempt (the simulator announces its port just before it
+    // listens) is retried on the next call.
     void TryConnect();
+    // True while a connection attempt is under way (poll the socket for
+    // writability).
+    bool ConnectInProgress() const { return connectPending; }
     bool SendCommand(uint8_t command);
     void Signal(int sig);
     // Gives up on the child: records why, drops the link and kills it.
@@ -56,8 +64,10 @@ public:
     int StderrFd() const { return stderrFd; }
     int SocketFd() const { return sockFd; }
 
-    // The last lines of the child's error stream, for failure messages.
+    // The last lines of the child's error stream and of its standard
+    // output, for failure messages.
     std::string ErrorTail() const;
+    std::string OutputTail() const;
     // Why the link was judged broken (malformed message, bad greeting, …);
     // empty while all is well.
     const std::string& Fault() const { return fault; }
@@ -99,13 +109,16 @@ private:
     void SetFault(const std::string& why);
     void ScanStdoutLines();
     void CloseSocket();
+    void Connected();
     static void CloseFd(int& fd);
 
     int stdoutFd = -1;
     int stderrFd = -1;
     int sockFd = -1;
     bool childReaped = false;
+    bool connectPending = false;       // sockFd holds an attempt not yet complete
     std::string stdoutPending;         // partial line of standard output
+    std::string stdoutTail;            // at most kTailBytes of standard output
     std::string stderrTail;            // at most kTailBytes of the error stream
     std::string fault;
     MessageDecoder decoder;

@@ -26,15 +26,26 @@ bool StoppingRule::VariableMet(const RunningStats& s) const {
     return s.Count() >= goal.minReps && Progress(s) <= 1.0;
 }
 
-bool StoppingRule::Met(const ExperimentResult& r, int expectedVariables) const {
-    if (r.variables.empty()) return false;
-    if (expectedVariables > 0 && static_cast<int>(r.variables.size()) < expectedVariables) return false;
-    return std::all_of(r.variables.begin(), r.variables.end(),
+bool StoppingRule::Met(const VariableStats& variables, int expectedVariables) const {
+    if (variables.empty()) return false;
+    if (expectedVariables > 0 && static_cast<int>(variables.size()) < expectedVariables) return false;
+    return std::all_of(variables.begin(), variables.end(),
                        [this](const auto& entry) { return VariableMet(entry.second); });
 }
 
-double StoppingRule::WidestRelativeHalfWidth(const ExperimentResult& r) const {
+double StoppingRule::WidestRelativeHalfWidth(const VariableStats& variables) const {
     double widest = 0.0;
-    for (const auto& [index, stats] : r.variables) widest = std::max(widest, RelativeHalfWidth(stats));
+    for (const auto& [index, stats] : variables) widest = std::max(widest, RelativeHalfWidth(stats));
     return widest;
+}
+
+int64_t StoppingRule::EstimatedReplications(const VariableStats& variables) const {
+    if (variables.empty()) return -1;
+    double needed = static_cast<double>(goal.minReps);
+    for (const auto& [index, stats] : variables) {
+        const double progress = Progress(stats);
+        if (!std::isfinite(progress)) return -1;
+        needed = std::max(needed, static_cast<double>(stats.Count()) * progress * progress);
+    }
+    return needed >= 9e18 ? -1 : static_cast<int64_t>(std::ceil(needed));
 }

@@ -4,8 +4,12 @@
 // or within the absolute precision while the mean is still 0.
 #pragma once
 
-#include "simmgr/ExperimentResult.h"
+#include <map>
+
 #include "simmgr/RunningStats.h"
+
+// One experiment's statistics by variable index.
+using VariableStats = std::map<int, RunningStats>;
 
 struct PrecisionGoal {
     double relative = 0.1;
@@ -24,9 +28,12 @@ public:
     double Progress(const RunningStats& s) const;
     bool VariableMet(const RunningStats& s) const;
     // expectedVariables: how many variables must be present (0: any >= 1).
-    bool Met(const ExperimentResult& r, int expectedVariables) const;
+    bool Met(const VariableStats& variables, int expectedVariables) const;
     // Worst relative half-width over the variables, for progress display.
-    double WidestRelativeHalfWidth(const ExperimentResult& r) const;
+    double WidestRelativeHalfWidth(const VariableStats& variables) const;
+    // Replications the slowest variable is expected to need, from the
+    // half-width shrinking as 1/sqrt(n); -1 when no interval exists yet.
+    int64_t EstimatedReplications(const VariableStats& variables) const;
 
     const PrecisionGoal& Goal() const { return goal; }
 

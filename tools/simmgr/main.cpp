@@ -1,21 +1,23 @@
-// simmgr: runs the study's experiments on local simulators and reports each
-// measure with confidence intervals; plans runs for external job engines
-// and merges their binary output files into the same report.
+// simmgr: runs the study's experiments as replication blocks on local
+// simulators and reports each measure with confidence intervals; plans the
+// same blocks for external job engines and merges their files into the same
+// report.
 #include <signal.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include <CLI/CLI.hpp>
 
-#include "simmgr/BinaryFileReader.h"
+#include "simmgr/BlockMerge.h"
+#include "simmgr/BlockStore.h"
 #include "simmgr/Planner.h"
 #include "simmgr/Report.h"
 #include "simmgr/RunManager.h"
@@ -83,10 +85,78 @@ bool ParseExperimentList(const std::string& text, int available, std::vector<int
     return !out.empty();
 }
 
+
+// What identifies a study's blocks and judges them: shared by run, plan and merge.
+struct StudyOptions {
+    std::string experiments = "all";
+    BlockLayout layout;
+    int64_t fixedReps = 0;                 // --reps: exactly this many, no stopping rule
+    PrecisionGoal goal;
+};
+
+constexpr int64_t kDefaultBlockSize = 1000;
+constexpr int64_t kDefaultMaxReps = 200000;
+
 bool ExecutableExists(const std::string& path, std::string& error) {
     if (access(path.c_str(), X_OK) == 0) return true;
     error = "simulator " + path + " is not an executable file (build it, or name it with --sim)";
     return false;
+}
+
+// The options the manager gives every block itself may not come in twice.
+bool SimArgsAllowed(const std::vector<std::string>& args, std::string& error) {
+    const std::string owned = "wecsnNpb";
+    for (const std::string& arg : args) {
+        if (arg.size() >= 2 && arg[0] == '-' && owned.find(arg[1]) != std::string::npos) {
+            error = "--sim-arg " + arg + ": simmgr sets -" + arg.substr(1, 1) +
+                    " for every block itself (use --experiments, --seed, --block-size or --report-size)";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Checks the study options against the catalog and completes the layout.
+bool ResolveStudy(StudyOptions& study, const StudyCatalog& catalog, std::vector<int>& experiments,
+                  std::string& error) {
+    if (!ParseExperimentList(study.experiments, catalog.NumExperiments(), experiments, error)) return false;
+    if (!SimArgsAllowed(study.layout.simArgs, error)) return false;
+    study.layout.seedStride = std::max(catalog.NumExperiments(), 1);
+    if (study.fixedReps > 0) study.layout.maxReps = study.fixedReps;
+    if (study.fixedReps == 0 && study.layout.maxReps < study.goal.minReps) {
+        error = "--max-reps (" + std::to_string(study.layout.maxReps) + ") is below --min-reps (" +
+                std::to_string(study.goal.minReps) + ")";
+        return false;
+    }
+    return study.layout.SeedsInRange(error);
+}
+
+void AddStudyOptions(CLI::App* app, StudyOptions& study, bool judged) {
+    app->add_option("--experiments", study.experiments, "Experiments, e.g. 0,4,8 or 2-5 (0-based), or all")
+        ->capture_default_str();
+    app->add_option("--seed", study.layout.baseSeed,
+                    "Base seed: block j of experiment e gets seed + 9*j + e (9 experiments in the study)")
+        ->capture_default_str();
+    app->add_option("--block-size", study.layout.blockSize, "Replications per block (the unit of work)")
+        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
+        ->capture_default_str();
+    app->add_option("--max-reps", study.layout.maxReps, "Replication cap per experiment")
+        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
+        ->capture_default_str();
+    app->add_option("--reps", study.fixedReps, "Exactly this many replications per experiment, ignoring precision")
+        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}));
+    app->add_option("--sim-arg", study.layout.simArgs,
+                    "Extra argument for every simulator (repeatable); part of each block's identity");
+    if (!judged) return;
+    app->add_option("--rel-precision", study.goal.relative, "Relative half-width to reach")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app->add_option("--abs-precision", study.goal.absolute, "Half-width to reach while a mean is 0")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app->add_option("--min-reps", study.goal.minReps, "Replications before the precision is judged")
+        ->check(CLI::Range(int64_t{2}, int64_t{1} << 40))
+        ->capture_default_str();
 }
 
 // Table to stdout, then the requested files; false if a file failed.
@@ -121,37 +191,53 @@ void AddOutputOptions(CLI::App* app, OutputOptions& out) {
         ->capture_default_str();
 }
 
-int RunCommand(RunOptions& opts, const std::string& experimentText, const OutputOptions& out,
+std::string StatusTally(const std::vector<ExperimentResult>& results) {
+    std::map<ExperimentStatus, int> tally;
+    for (const auto& r : results) ++tally[r.status];
+    std::ostringstream line;
+    line << results.size() << " experiment(s):";
+    for (const auto& [status, count] : tally) line << " " << count << " " << StatusName(status);
+    return line.str();
+}
+
+void PrintRunSummary(const RunSummary& summary, int64_t blockSize, const std::string& storeDir) {
+    char buf[512];
+    const double share = summary.childrenCpuSeconds > 0 ? summary.managerCpuSeconds / summary.childrenCpuSeconds : 0;
+    std::snprintf(buf, sizeof buf, "; wall %.1f s; simulators %.1f s CPU; manager %.2f s CPU (%.2f%% of the simulators')",
+                  summary.wallSeconds, summary.childrenCpuSeconds, summary.managerCpuSeconds, 100.0 * share);
+    std::cerr << "simmgr: " << StatusTally(summary.results) << buf << std::endl;
+    const BlockTally& t = summary.tally;
+    const double wasted = t.repsRun > 0 ? 100.0 * static_cast<double>(t.repsRunUncounted) / static_cast<double>(t.repsRun) : 0;
+    std::snprintf(buf, sizeof buf,
+                  "simmgr: blocks of %lld: %lld counted (%lld replications); %lld run here (%lld replications), "
+                  "%lld of them not counted (%lld replications, %.1f%%); %lld reused from the store",
+                  static_cast<long long>(blockSize), static_cast<long long>(t.blocksCounted),
+                  static_cast<long long>(t.repsCounted), static_cast<long long>(t.blocksRun),
+                  static_cast<long long>(t.repsRun), static_cast<long long>(t.blocksRunUncounted),
+                  static_cast<long long>(t.repsRunUncounted), wasted, static_cast<long long>(t.blocksReused));
+    std::cerr << buf << (storeDir.empty() ? "" : " " + storeDir) << std::endl;
+}
+
+int RunCommand(RunOptions& opts, StudyOptions& study, const std::string& storeDir, const OutputOptions& out,
                const StudyCatalog& catalog) {
     std::string error;
-    opts.goal.confidence = out.confidence;
-    if (!ParseExperimentList(experimentText, catalog.NumExperiments(), opts.experiments, error) ||
-        !ExecutableExists(opts.simulator, error) ||
-        !SeedsAreIndependent(opts.seed, static_cast<int64_t>(opts.experiments.size()) * opts.procsPerExp, error)) {
+    if (!ResolveStudy(study, catalog, opts.experiments, error) || !ExecutableExists(opts.simulator, error)) {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }
-    if (!opts.fixedReps && opts.maxReps < opts.goal.minReps) {
-        std::cerr << "simmgr: --max-reps (" << opts.maxReps << ") is below --min-reps (" << opts.goal.minReps << ")"
-                  << std::endl;
+    std::optional<BlockStore> store = BlockStore::Open(storeDir, error);
+    if (!store) {
+        std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }
+    opts.layout = study.layout;
+    opts.goal = study.goal;
+    opts.goal.confidence = out.confidence;
+    opts.fixedReps = study.fixedReps > 0;
     opts.progress = isatty(STDERR_FILENO) != 0;
-    RunManager manager(opts, catalog);
+    RunManager manager(opts, catalog, *store);
     const RunSummary summary = manager.Run();
-
-    std::map<ExperimentStatus, int> tally;
-    for (const auto& r : summary.results) ++tally[r.status];
-    std::ostringstream line;
-    line << "simmgr: " << summary.results.size() << " experiment(s):";
-    for (const auto& [status, count] : tally) line << " " << count << " " << StatusName(status);
-    char buf[256];
-    const double share = summary.childrenCpuSeconds > 0 ? summary.managerCpuSeconds / summary.childrenCpuSeconds : 0;
-    std::snprintf(buf, sizeof buf,
-                  "; wall %.1f s; simulators %.1f s CPU; manager %.2f s CPU (%.2f%% of the simulators')",
-                  summary.wallSeconds, summary.childrenCpuSeconds, summary.managerCpuSeconds, 100.0 * share);
-    line << buf;
-    std::cerr << line.str() << std::endl;
+    PrintRunSummary(summary, study.layout.blockSize, storeDir);
 
     const bool published = Publish(summary.results, catalog, out, summary.interrupted);
     bool failed = false;
@@ -164,56 +250,60 @@ int RunCommand(RunOptions& opts, const std::string& experimentText, const Output
     return failed || !published ? 1 : 0;
 }
 
-int MergeCommand(const std::vector<std::string>& files, const OutputOptions& out, const StudyCatalog& catalog) {
-    const int maxVars = catalog.variables.empty() ? 65536 : static_cast<int>(catalog.variables.size());
-    std::map<int, ExperimentResult> byExperiment;
-    std::map<uint64_t, std::string> seenContent;
-    bool ok = true;
-    for (const std::string& path : files) {
-        BinaryFileData data;
-        std::string error;
-        if (!ReadBinaryFile(path, maxVars, data, error)) {
-            std::cerr << "simmgr: " << error << std::endl;
-            ok = false;
-            continue;
-        }
-        if (catalog.NumExperiments() > 0 && data.experiment >= catalog.NumExperiments()) {
-            std::cerr << "simmgr: " << path << ": experiment " << data.experiment << " is not in the study"
-                      << std::endl;
-            ok = false;
-            continue;
-        }
-        if (data.messages > 0) {
-            auto [it, fresh] = seenContent.emplace(data.contentHash, path);
-            if (!fresh) {
-                std::cerr << "simmgr: " << path << ": holds the same observations as " << it->second
-                          << " (the same file, or a job run twice with one seed); not merged twice" << std::endl;
-                ok = false;
-                continue;
-            }
-        }
-        ExperimentResult& r = byExperiment[data.experiment];
-        r.experiment = data.experiment;
-        r.status = ExperimentStatus::Finished;
-        r.Merge(data.stats);
-        ++r.processes;
-    }
-    if (!ok) {
-        std::cerr << "simmgr: merge refused: fix or leave out the files named above" << std::endl;
-        return 1;
-    }
-    std::vector<ExperimentResult> results;
-    for (auto& [e, r] : byExperiment) results.push_back(std::move(r));
-    return Publish(results, catalog, out, false) ? 0 : 1;
-}
-
-int PlanCommand(PlanOptions& opts, const std::string& experimentText, const StudyCatalog& catalog) {
+int MergeCommand(StudyOptions& study, const std::string& storeDir, const std::vector<std::string>& files,
+                 bool experimentsGiven, const OutputOptions& out, const StudyCatalog& catalog) {
     std::string error;
-    if (!ParseExperimentList(experimentText, catalog.NumExperiments(), opts.experiments, error) ||
-        !SeedsAreIndependent(opts.seed, static_cast<int64_t>(opts.experiments.size()) * opts.jobsPerExp, error)) {
+    std::vector<int> experiments;
+    if (!ResolveStudy(study, catalog, experiments, error)) {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }
+    if (storeDir.empty() == files.empty()) {
+        std::cerr << "simmgr: merge needs either block files or --store DIR" << std::endl;
+        return 2;
+    }
+    if (!storeDir.empty() && access(storeDir.c_str(), R_OK | X_OK) != 0) {
+        std::cerr << "simmgr: --store " << storeDir << ": no such readable directory" << std::endl;
+        return 2;
+    }
+    std::optional<BlockStore> store = files.empty() ? BlockStore::Open(storeDir, error) : BlockStore::OfFiles(files, error);
+    if (!store) {
+        std::cerr << "simmgr: " << error << std::endl;
+        return 1;
+    }
+    if (!experimentsGiven) experiments = ExperimentsInStore(study.layout, *store);
+    if (experiments.empty()) {
+        std::cerr << "simmgr: no block 0 of any experiment with these options (seed " << study.layout.baseSeed
+                  << ", block size " << study.layout.blockSize << ", cap " << study.layout.maxReps << ")" << std::endl;
+        return 1;
+    }
+    PrecisionGoal goal = study.goal;
+    goal.confidence = out.confidence;
+    const StoppingRule rule(goal);
+    const MergeResult merged = MergeBlocks(study.layout, experiments, study.fixedReps > 0 ? nullptr : &rule,
+                                           static_cast<int>(catalog.variables.size()), *store);
+    for (const std::string& e : merged.errors) std::cerr << "simmgr: " << e << std::endl;
+    if (!merged.errors.empty()) {
+        std::cerr << "simmgr: merge refused: fix or leave out the files named above" << std::endl;
+        return 1;
+    }
+    std::cerr << "simmgr: " << StatusTally(merged.results) << "; " << merged.blocksRead << " of "
+              << merged.blocksPresent << " blocks present read" << std::endl;
+    const bool published = Publish(merged.results, catalog, out, false);
+    bool complete = true;
+    for (const auto& r : merged.results)
+        complete = complete && r.status != ExperimentStatus::Incomplete && r.status != ExperimentStatus::NotRun;
+    if (!complete) std::cerr << "simmgr: some experiments lack blocks their answer needs (see above)" << std::endl;
+    return published && complete ? 0 : 1;
+}
+
+int PlanCommand(PlanOptions& opts, StudyOptions& study, const StudyCatalog& catalog) {
+    std::string error;
+    if (!ResolveStudy(study, catalog, opts.experiments, error)) {
+        std::cerr << "simmgr: " << error << std::endl;
+        return 2;
+    }
+    opts.layout = study.layout;
     // Jobs may run from another directory (Slurm, ssh): give them absolute paths.
     char cwd[PATH_MAX];
     const std::string here = getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" : std::string();
@@ -224,14 +314,14 @@ int PlanCommand(PlanOptions& opts, const std::string& experimentText, const Stud
         std::cerr << "simmgr: " << error << std::endl;
         return 1;
     }
-    std::cout << "Wrote " << jobs.size() << " jobs to " << opts.outDir << "/jobs.txt and a Slurm array script "
-              << opts.outDir << "/slurm.sh (seeds " << opts.seed << " to " << opts.seed + static_cast<int64_t>(jobs.size()) - 1
-              << ").\n"
+    std::cout << "Wrote " << jobs.size() << " block jobs (" << opts.layout.BlockCount() << " per experiment, "
+              << opts.layout.blockSize << " replications each) to " << opts.outDir
+              << "/jobs.txt and a Slurm array script " << opts.outDir << "/slurm.sh.\n"
               << "Run them:   parallel --jobs " << std::thread::hardware_concurrency() << " < " << opts.outDir
               << "/jobs.txt\n"
               << "   or:      parallel --sshloginfile HOSTS < " << opts.outDir << "/jobs.txt\n"
               << "   or:      sbatch " << opts.outDir << "/slurm.sh\n"
-              << "Then merge: simmgr merge " << opts.outDir << "/*.bin\n";
+              << "Then merge: simmgr merge --store " << opts.outDir << " (with the same study options)\n";
     return 0;
 }
 
@@ -245,42 +335,22 @@ int main(int argc, char** argv) {
     RunOptions run;
     run.simulator = DefaultSimulator();
     run.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    std::string runExperiments = "all";
+    StudyOptions runStudy;
+    std::string runStore;
     OutputOptions runOut;
-    int64_t fixedReps = 0;
+    std::string procsPerExp;
     CLI::App* runCmd = app.add_subcommand("run", "Run experiments on local simulators until the precision is reached");
     runCmd->add_option("--sim", run.simulator, "Simulator executable")->capture_default_str();
-    runCmd->add_option("--experiments", runExperiments, "Experiments to run, e.g. 0,4,8 or 2-5 (0-based)")
-        ->capture_default_str();
+    AddStudyOptions(runCmd, runStudy, true);
     runCmd->add_option("--jobs", run.jobs, "Simulators running at once")->check(CLI::Range(1, 1024))->capture_default_str();
-    // One simulator per experiment would leave the last experiment running
-    // alone while the other slots idle; by default each experiment is split
-    // over every slot, so the experiments end together.
-    CLI::Option* procsOption =
-        runCmd->add_option("--procs-per-exp", run.procsPerExp,
-                           "Simulators per experiment, with distinct seeds (default: --jobs, at most 256)")
-            ->check(CLI::Range(1, 256));
-    runCmd->add_option("--rel-precision", run.goal.relative, "Relative half-width to reach")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
-    runCmd->add_option("--abs-precision", run.goal.absolute, "Half-width to reach while a mean is 0")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
-    runCmd->add_option("--min-reps", run.goal.minReps, "Replications before the precision is judged")
-        ->check(CLI::Range(int64_t{2}, int64_t{1} << 40))
-        ->capture_default_str();
-    runCmd->add_option("--max-reps", run.maxReps, "Replication cap per experiment")
-        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
-        ->capture_default_str();
-    runCmd->add_option("--reps", fixedReps, "Run exactly this many replications per experiment, ignoring precision")
-        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}));
-    runCmd->add_option("--report-size", run.reportSize, "Replications per report from a simulator (-n)")
+    runCmd->add_option("--store", runStore,
+                       "Keep every block in this directory and reuse the blocks found there (default: none)");
+    runCmd->add_option("--procs-per-exp", procsPerExp)->group("");
+    runCmd->add_option("--report-size", run.reportSize,
+                       "Replications per report from a simulator (-n); a quit acts at the next report")
         ->check(CLI::Range(1, 1000000))
         ->capture_default_str();
-    runCmd->add_option("--seed", run.seed, "Seed of the first simulator; simulator k gets seed + k")
-        ->capture_default_str();
     runCmd->add_option("--port", run.port, "First port the simulators try")->check(CLI::Range(1024, 65000))->capture_default_str();
-    runCmd->add_option("--sim-arg", run.extraArgs, "Extra argument for every simulator (repeatable)");
     runCmd->add_option("--start-timeout", run.startTimeout, "Seconds a simulator may take to register")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
@@ -295,38 +365,43 @@ int main(int argc, char** argv) {
     PlanOptions plan;
     plan.simulator = DefaultSimulator();
     plan.outDir = "simmgr-plan";
-    std::string planExperiments = "all";
-    CLI::App* planCmd = app.add_subcommand("plan", "Write a job list for GNU parallel and a Slurm array script");
+    StudyOptions planStudy;
+    CLI::App* planCmd = app.add_subcommand("plan", "Write the study's blocks as jobs for GNU parallel or Slurm");
     planCmd->add_option("--sim", plan.simulator, "Simulator executable as the jobs will find it")->capture_default_str();
-    planCmd->add_option("--experiments", planExperiments, "Experiments, e.g. 0,4,8 or 2-5")->capture_default_str();
-    planCmd->add_option("--jobs-per-exp", plan.jobsPerExp, "Jobs per experiment")->check(CLI::Range(1, 100000))->capture_default_str();
-    planCmd->add_option("--reps", plan.repsPerJob, "Replications per job (-N)")
-        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
-        ->capture_default_str();
+    AddStudyOptions(planCmd, planStudy, false);
     planCmd->add_option("--report-size", plan.reportSize, "Replications per message in the files (-n)")
         ->check(CLI::Range(1, 1000000))
         ->capture_default_str();
-    planCmd->add_option("--seed", plan.seed, "Seed of job 0; job j gets seed + j")->capture_default_str();
-    planCmd->add_option("--out", plan.outDir, "Directory for jobs.txt, slurm.sh and the jobs' files")->capture_default_str();
+    planCmd->add_option("--out", plan.outDir, "Directory for jobs.txt, slurm.sh and the block files")->capture_default_str();
     planCmd->add_flag("--ascii", plan.ascii, "Also have every job write its ASCII file (-a)");
 
+    StudyOptions mergeStudy;
     std::vector<std::string> mergeFiles;
+    std::string mergeStore;
     OutputOptions mergeOut;
-    CLI::App* mergeCmd = app.add_subcommand("merge", "Merge simulator binary output files into one report");
-    mergeCmd->add_option("files", mergeFiles, "Binary output files")->required();
+    CLI::App* mergeCmd = app.add_subcommand("merge", "Judge stored or planned blocks as a run would, and report");
+    mergeCmd->add_option("files", mergeFiles, "Block files");
+    mergeCmd->add_option("--store", mergeStore, "A directory of block files (a run's store or a plan's --out)");
+    AddStudyOptions(mergeCmd, mergeStudy, true);
+    const CLI::Option* mergeExperiments = mergeCmd->get_option("--experiments");
     AddOutputOptions(mergeCmd, mergeOut);
 
+    for (StudyOptions* study : {&runStudy, &planStudy, &mergeStudy}) {
+        study->layout.blockSize = kDefaultBlockSize;
+        study->layout.maxReps = kDefaultMaxReps;
+    }
     CLI11_PARSE(app, argc, argv);
 
     const StudyCatalog catalog = LoadStudyCatalog();
     if (*runCmd) {
-        if (procsOption->count() == 0) run.procsPerExp = std::min(run.jobs, 256);
-        if (fixedReps > 0) {
-            run.fixedReps = true;
-            run.maxReps = fixedReps;
+        if (!procsPerExp.empty()) {
+            std::cerr << "simmgr: --procs-per-exp is gone: every experiment is now cut into blocks of --block-size "
+                         "replications, and any free job slot runs the next block"
+                      << std::endl;
+            return 2;
         }
-        return RunCommand(run, runExperiments, runOut, catalog);
+        return RunCommand(run, runStudy, runStore, runOut, catalog);
     }
-    if (*planCmd) return PlanCommand(plan, planExperiments, catalog);
-    return MergeCommand(mergeFiles, mergeOut, catalog);
+    if (*planCmd) return PlanCommand(plan, planStudy, catalog);
+    return MergeCommand(mergeStudy, mergeStore, mergeFiles, mergeExperiments->count() > 0, mergeOut, catalog);
 }

@@ -1,0 +1,51 @@
+// How a study is cut into replication blocks: block j of experiment e holds
+// RepsOf(j) replications, runs with seed SeedOf(e, j) and is stored under
+// FileName(e, j). Every figure here is a pure function of the options, so a
+// block's observations depend on nothing else (not on jobs, timing or host).
+// Invariant: blockSize >= 1, maxReps >= 1, seedStride >= 1.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Seeds from 1 to kMaxIndependentSeed give pairwise independent streams of
+// the default generator; 0 is avoided because the simulator replaces it by
+// its default seed.
+constexpr int64_t kMaxIndependentSeed = (int64_t{1} << 30) - 3;
+
+// What a block file name says about the block it holds.
+struct BlockName {
+    int experiment = 0;
+    int64_t block = 0;
+    int64_t seed = 0;
+    int64_t replications = 0;
+    std::string options;     // the extra simulator options, space separated
+};
+
+struct BlockLayout {
+    int64_t baseSeed = 31415;
+    int64_t blockSize = 1000;
+    int64_t maxReps = 200000;          // per experiment; the last block may be short
+    int seedStride = 1;                // experiments in the study
+    std::vector<std::string> simArgs;  // extra simulator options, part of a block's identity
+
+    int64_t BlockCount() const { return (maxReps + blockSize - 1) / blockSize; }
+    int64_t RepsOf(int64_t block) const;
+    // s(e, j) = baseSeed + j * seedStride + e: blocks of one index sit side by
+    // side, so adding experiments or blocks never moves an existing seed.
+    int64_t SeedOf(int experiment, int64_t block) const { return baseSeed + block * seedStride + experiment; }
+    uint8_t ClientOf(int64_t block) const { return static_cast<uint8_t>(block & 0xFF); }
+    std::string OptionsText() const;
+    // "e<e>_b<j>_s<seed>_n<reps>[_o<options, percent-encoded>].bin"
+    std::string FileName(int experiment, int64_t block) const;
+    // True when a file of that name is one of this layout's blocks.
+    bool Holds(const BlockName& name) const;
+    // True when every seed of blocks 0 … BlockCount()-1 of the experiments
+    // below seedStride lies in 1 … kMaxIndependentSeed.
+    bool SeedsInRange(std::string& error) const;
+};
+
+// Reads a name written by FileName back; nothing if it is not one.
+std::optional<BlockName> ParseBlockFileName(const std::string& fileName);
