@@ -23,7 +23,7 @@ const double kP[] = {0.2, 0.5, 0.8};   // the stand-in's default probabilities
 
 TEST(FakeSimulatorRun, ConvergesToTheTrueProbabilities) {
     ScratchDir dir;
-    const auto r = RunShell(FakeRun("--experiments 0,1 --jobs 2 --procs-per-exp 2 --report-size 100 "
+    const auto r = RunShell(FakeRun("--experiments 0,1 --jobs 2 --block-size 250 --report-size 50 "
                                 "--rel-precision 0.05 --min-reps 500 --csv " + (dir / "r.csv") +
                                 " --json " + (dir / "r.json")),
                             dir);
@@ -43,13 +43,15 @@ TEST(FakeSimulatorRun, ConvergesToTheTrueProbabilities) {
     const auto json = nlohmann::json::parse(ReadFile(dir / "r.json"));
     EXPECT_FALSE(json["partial"].get<bool>());
     EXPECT_EQ(json["experiments"].size(), 2u);
-    EXPECT_EQ(json["experiments"][0]["processes"], 2);
+    const auto& e0 = json["experiments"][0];
+    EXPECT_EQ(e0["block_size"], 250);
+    EXPECT_EQ(e0["replications"].get<int>(), 250 * e0["blocks"].get<int>()) << "whole blocks only are counted";
 }
 
 TEST(FakeSimulatorRun, CapsAndFixedCountsAreExact) {
     ScratchDir dir;
-    // Precision out of reach: the cap ends it, split over three processes.
-    auto r = RunShell(FakeRun("--experiments 0 --procs-per-exp 3 --report-size 64 --rel-precision 0.0001 "
+    // Precision out of reach: the cap ends it, the last block cut short.
+    auto r = RunShell(FakeRun("--experiments 0 --block-size 150 --report-size 64 --rel-precision 0.0001 "
                           "--min-reps 100 --max-reps 500 --csv " + (dir / "cap.csv")),
                       dir);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -57,9 +59,9 @@ TEST(FakeSimulatorRun, CapsAndFixedCountsAreExact) {
         EXPECT_EQ(row.at("n"), "500");
         EXPECT_EQ(row.at("status"), "capped");
     }
-    // Without --procs-per-exp an experiment is split over every job slot,
-    // an odd count included, and still runs exactly the replications asked.
-    r = RunShell(FakeRun("--experiments 2 --jobs 2 --reps 301 --report-size 1000 --csv " + (dir / "fixed.csv") +
+    // An odd fixed count over several job slots still runs exactly the
+    // replications asked for.
+    r = RunShell(FakeRun("--experiments 2 --jobs 2 --reps 301 --block-size 100 --csv " + (dir / "fixed.csv") +
                          " --json " + (dir / "fixed.json")),
                  dir);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -68,7 +70,7 @@ TEST(FakeSimulatorRun, CapsAndFixedCountsAreExact) {
         EXPECT_EQ(row.at("status"), "finished");
         EXPECT_EQ(row.at("experiment"), "2");
     }
-    EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "fixed.json"))["experiments"][0]["processes"], 2);
+    EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "fixed.json"))["experiments"][0]["blocks"], 4);
 }
 
 TEST(FakeSimulatorRun, AFailingExperimentIsReportedAndTheOthersFinish) {
@@ -79,6 +81,7 @@ TEST(FakeSimulatorRun, AFailingExperimentIsReportedAndTheOthersFinish) {
     };
     const Case cases[] = {
         {"die", "exited with status 3; its error stream ended with:\n    fake simulator: fatal error"},
+        {"die", "its output ended with:\n    Wait For Socket Enabled\n    Experiment: 1"},
         {"crash", "was killed by signal 6"},
         {"malformed", "sent a malformed message at byte offset"},
         {"badgreeting", "greeted with process id 1"},
@@ -108,39 +111,68 @@ TEST(FakeSimulatorRun, WatchdogsEndSilentAndStubbornSimulators) {
     EXPECT_NE(r.err.find("never registered"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("pretending to hang"), std::string::npos) << "the error stream's tail is shown";
 
-    r = RunShell("FAKE_SIM_MODE=ignorequit " +
-                     FakeRun("--experiments 0 --procs-per-exp 1 --report-size 100 --min-reps 100 --rel-precision 0.5 "
-                             "--quit-timeout 1"),
+    // A simulator that ignores the quit of an interrupted run is killed.
+    r = RunShell("FAKE_SIM_MODE=ignorequit FAKE_SIM_DELAY_MS=50 " +
+                     FakeRun("--experiments 0 --block-size 100 --report-size 10 --quit-timeout 1") +
+                     " & pid=$!; sleep 0.5; kill -INT $pid; wait $pid",
                  dir);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 130);
     EXPECT_NE(r.err.find("did not stop within 1 s of the quit command"), std::string::npos) << r.err;
 }
 
-TEST(FakeSimulatorRun, InterruptStopsEverySimulatorAndSavesPartialResults) {
+TEST(FakeSimulatorRun, InterruptSavesPartialResultsAndTheStoreResumes) {
     ScratchDir dir;
+    const std::string study = "--experiments 0-3 --jobs 2 --block-size 20 --report-size 10 --rel-precision 0.05 "
+                              "--min-reps 100 --max-reps 2000 --store " + (dir / "store");
     for (const char* sig : {"INT", "TERM"}) {
-        const std::string cmd = "FAKE_SIM_DELAY_MS=40 " +
-                                FakeRun("--experiments 0-3 --jobs 2 --procs-per-exp 1 --report-size 20 --rel-precision 0.001 "
-                                    "--json " + (dir / "p.json") + " --csv " + (dir / "p.csv")) +
-                                " & pid=$!; sleep 1.5; kill -" + sig + " $pid; wait $pid";
+        const std::string cmd = "FAKE_SIM_DELAY_MS=20 " + FakeRun(study + " --json " + (dir / "p.json") + " --csv " +
+                                                                   (dir / "p.csv")) +
+                                " & pid=$!; sleep 1; kill -" + sig + " $pid; wait $pid";
         const auto r = RunShell(cmd, dir);
         EXPECT_EQ(r.status, 130) << r.err;
         EXPECT_NE(r.out.find("PARTIAL RESULTS"), std::string::npos);
         EXPECT_NE(r.err.find("interrupted"), std::string::npos);
         const auto json = nlohmann::json::parse(ReadFile(dir / "p.json"));
         EXPECT_TRUE(json["partial"].get<bool>());
-        int partial = 0, notRun = 0;
         for (const auto& e : json["experiments"]) {
-            partial += e["status"] == "partial";
-            notRun += e["status"] == "not-run";
-            if (e["status"] == "partial") {
-                EXPECT_GT(e["variables"][0]["n"].get<int>(), 0);
-            }
+            EXPECT_EQ(e["status"], "partial");
+            EXPECT_EQ(e["replications"].get<int>() % 20, 0) << "only whole blocks count";
         }
-        EXPECT_EQ(partial, 2) << "the two running experiments keep what they gathered";
-        EXPECT_EQ(notRun, 2);
         for (const CsvRow& row : ParseCsv(ReadFile(dir / "p.csv"))) EXPECT_EQ(row.at("partial"), "true");
     }
+    const auto resumed = RunShell("FAKE_SIM_DELAY_MS=0 " + FakeRun(study + " --csv " + (dir / "resumed.csv")), dir);
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_EQ(resumed.err.find(" 0 reused from the store"), std::string::npos) << resumed.err;
+    const auto fresh = RunShell(FakeRun("--experiments 0-3 --jobs 3 --block-size 20 --report-size 10 "
+                                        "--rel-precision 0.05 --min-reps 100 --max-reps 2000 --csv " +
+                                        (dir / "fresh.csv")),
+                                dir);
+    ASSERT_EQ(fresh.status, 0) << fresh.err;
+    EXPECT_EQ(ReadFile(dir / "resumed.csv"), ReadFile(dir / "fresh.csv"));
+
+    // A damaged stored block is named, computed again, and changes nothing.
+    const auto stored = ParseCsv(ReadFile(dir / "fresh.csv"));
+    const std::string victim = dir / "store/e2_b1_s31426_n20.bin";
+    const std::string whole = ReadFile(victim);
+    ASSERT_FALSE(whole.empty());
+    WriteBytes(victim, whole.substr(0, whole.size() - 3));
+    const auto repaired = RunShell(FakeRun(study + " --csv " + (dir / "repaired.csv")), dir);
+    ASSERT_EQ(repaired.status, 0) << repaired.err;
+    EXPECT_NE(repaired.err.find("warning: stored block " + victim + ": truncated"), std::string::npos) << repaired.err;
+    EXPECT_NE(repaired.err.find(" 1 run here"), std::string::npos) << repaired.err;
+    EXPECT_EQ(ReadFile(dir / "repaired.csv"), ReadFile(dir / "fresh.csv"));
+    EXPECT_EQ(ReadFile(victim), whole);
+}
+
+// Signals arriving while simulators start must not break a connection
+// under way (the simulator serves the first connection it accepts).
+TEST(FakeSimulatorRun, ASignalFloodDuringStartsBreaksNoConnection) {
+    ScratchDir dir;
+    const std::string cmd = FakeRun("--experiments 0-8 --jobs 4 --reps 600 --block-size 20 --report-size 10") +
+                            " >/dev/null & pid=$!; while kill -CHLD $pid 2>/dev/null; do :; done; wait $pid";
+    const auto r = RunShell(cmd, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("270 run here"), std::string::npos) << r.err;
 }
 
 TEST(FakeSimulatorRun, RefusesBadRequests) {
@@ -149,51 +181,69 @@ TEST(FakeSimulatorRun, RefusesBadRequests) {
     EXPECT_EQ(RunShell(FakeRun("--experiments 0,x"), dir).status, 2);
     EXPECT_EQ(RunShell(FakeRun("--experiments 0 --seed 0"), dir).status, 2) << "seed 0 aliases the default seed";
     EXPECT_EQ(RunShell(FakeRun("--experiments 0 --min-reps 500 --max-reps 100"), dir).status, 2);
+    auto r = RunShell(FakeRun("--experiments 0 --seed 1073741000"), dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("leave 1 to 1073741821"), std::string::npos) << r.err;
+    r = RunShell(FakeRun("--experiments 0 --procs-per-exp 2"), dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--block-size"), std::string::npos) << r.err;
+    EXPECT_EQ(RunShell(FakeRun("--experiments 0 --sim-arg -s7"), dir).status, 2) << "the seed is the manager's";
     EXPECT_NE(RunShell(FakeRun("--confidence 1.5"), dir).status, 0);
 }
 
 TEST(PlanAndMerge, ParallelJobsMergeToTheirAsciiFiles) {
     ScratchDir dir;
     const std::string plan = dir / "plan";
-    auto r = RunShell(Simmgr() + " plan --sim " + FakeSim() + " --experiments 0,3 --jobs-per-exp 2 --reps 300 " +
-                          "--report-size 70 --seed 100 --ascii --out " + plan,
+    const std::string blocks = "--experiments 0,3 --block-size 150 --reps 300 --seed 100";
+    auto r = RunShell(Simmgr() + " plan --sim " + FakeSim() + " " + blocks + " --report-size 70 --ascii --out " + plan,
                       dir);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string jobs = ReadFile(plan + "/jobs.txt");
     EXPECT_NE(jobs.find(" -s 100 "), std::string::npos);
-    EXPECT_NE(jobs.find(" -s 103 "), std::string::npos);
+    EXPECT_NE(jobs.find(" -s 112 "), std::string::npos) << "block 1 of experiment 3: 100 + 9 + 3";
     EXPECT_NE(ReadFile(plan + "/slurm.sh").find("#SBATCH --array=1-4"), std::string::npos);
     r = RunShell("parallel --will-cite --jobs 2 < " + plan + "/jobs.txt", dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    r = RunShell(Simmgr() + " merge " + plan + "/*.bin --csv " + (dir / "m.csv") + " --plot " + (dir / "m.png"), dir);
+    r = RunShell(Simmgr() + " merge --store " + plan + " " + blocks + " --csv " + (dir / "m.csv") + " --plot " +
+                     (dir / "m.png"),
+                 dir);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(ReadFile(dir / "m.png").empty());
 
     // The same sums straight from the ASCII files.
     std::map<std::pair<int, int>, AsciiCell> ascii;
-    for (int j = 0; j < 4; ++j) {
-        const int e = j < 2 ? 0 : 3;
-        AddAsciiFile(plan + "/e" + std::to_string(e) + "_j" + std::to_string(j) + ".txt", e, ascii);
-    }
+    for (const char* name : {"e0_b0_s100_n150", "e0_b1_s109_n150", "e3_b0_s103_n150", "e3_b1_s112_n150"})
+        AddAsciiFile(plan + "/" + name + ".txt", name[1] - '0', ascii);
     const auto rows = ParseCsv(ReadFile(dir / "m.csv"));
     ASSERT_EQ(rows.size(), ascii.size());
     for (const CsvRow& row : rows) {
         const int e = std::stoi(row.at("experiment"));
         const auto& cell = ascii.at({e, std::stoi(row.at("variable_index"))});
         EXPECT_EQ(std::stoi(row.at("n")), cell.n);
-        EXPECT_EQ(cell.n, 600);
+        EXPECT_EQ(cell.n, 300);
         EXPECT_NEAR(std::stod(row.at("mean")), cell.sum / cell.n, 1e-9);
         EXPECT_EQ(row.at("status"), "finished");
     }
 
-    // A truncated file and a file given twice are refused, by name.
-    const std::string whole = ReadFile(plan + "/e0_j0.bin");
-    WriteBytes(dir / "cut.bin", whole.substr(0, whole.size() - 5));
-    r = RunShell(Simmgr() + " merge " + plan + "/e0_j0.bin " + (dir / "cut.bin"), dir);
+    // Refused, by name: a truncated block, a file that is no block of this
+    // study, one block given twice, and a block copied under another name.
+    const std::string b0 = plan + "/e0_b0_s100_n150.bin", b1 = plan + "/e0_b1_s109_n150.bin";
+    const std::string whole = ReadFile(b0);
+    r = RunShell("mkdir " + (dir / "cut") + " && cp " + b0 + " " + b1 + " " + (dir / "cut"), dir);
+    WriteBytes(dir / "cut/e0_b0_s100_n150.bin", whole.substr(0, whole.size() - 5));
+    r = RunShell(Simmgr() + " merge --store " + (dir / "cut") + " " + blocks, dir);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find(dir / "cut.bin"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("truncated at byte offset"), std::string::npos) << r.err;
-    r = RunShell(Simmgr() + " merge " + plan + "/e0_j0.bin " + plan + "/e0_j0.bin", dir);
+    EXPECT_NE(r.err.find("cut/e0_b0_s100_n150.bin: truncated at byte offset"), std::string::npos) << r.err;
+    r = RunShell(Simmgr() + " merge " + b0 + " " + b1 + " --experiments 0,3 --block-size 150 --reps 300 --seed 101",
+                 dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(b0 + ": not a block of this study"), std::string::npos) << r.err;
+    r = RunShell(Simmgr() + " merge " + b0 + " " + b0 + " " + blocks, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("claim the same block"), std::string::npos) << r.err;
+    WriteBytes(dir / "e0_b1_s109_n150.bin", whole);
+    r = RunShell(Simmgr() + " merge " + b0 + " " + (dir / "e0_b1_s109_n150.bin") + " --experiments 0 --block-size 150 "
+                 "--reps 300 --seed 100", dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("same observations"), std::string::npos) << r.err;
 }

@@ -1,6 +1,6 @@
 // The manager against the real simulator: the protocol at the byte level
 // (greeting, query, quit, observations equal to the ASCII file of the same
-// run), a full run through simmgr, and plan / parallel / merge.
+// run), a full run through simmgr, and the same answers however it is run.
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -10,6 +10,8 @@
 #include <map>
 #include <string>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "TestSupport.h"
 #include "simmgr/SimProcess.h"
@@ -113,29 +115,68 @@ TEST(RealSimulator, SimmgrRunsTheStudyAndStopsByPrecision) {
     }
 }
 
-TEST(RealSimulator, PlanThroughParallelMergesToTheAsciiFiles) {
+namespace {
+
+// The answers a command published: its table, CSV and JSON, without the CPU
+// figures (they measure the machine, not the study).
+struct Answers {
+    std::string table, csv;
+    nlohmann::json json;
+};
+
+Answers Published(const CommandResult& r, const ScratchDir& dir) {
+    Answers a{r.out, ReadFile(dir / "a.csv"), nlohmann::json::parse(ReadFile(dir / "a.json"))};
+    for (auto& e : a.json["experiments"]) e.erase("simulator_cpu_seconds");
+    return a;
+}
+
+void ExpectSameAnswers(const Answers& a, const Answers& b, const std::string& how) {
+    EXPECT_EQ(a.table, b.table) << how;
+    EXPECT_EQ(a.csv, b.csv) << how;
+    EXPECT_EQ(a.json, b.json) << how;
+}
+
+}  // namespace
+
+// The study's answer depends only on its options: not on the number of jobs,
+// not on a rerun from the store, not on running the blocks elsewhere.
+TEST(RealSimulator, TheAnswerIsTheSameFromAnyJobsRerunOrCluster) {
     REQUIRE_REAL_SIMULATOR();
     ScratchDir dir;
+    const std::string study = " --experiments 0,4,8 --block-size 200 --rel-precision 0.3 --min-reps 200 "
+                              "--max-reps 4000 --seed 4242";
+    const std::string outputs = " --csv " + (dir / "a.csv") + " --json " + (dir / "a.json");
+    auto run = [&](const std::string& args) {
+        const auto r = RunShell(Simmgr() + " run" + study + outputs + args, dir);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r;
+    };
+    const CommandResult first = run(" --jobs 1");
+    const Answers reference = Published(first, dir);
+    ASSERT_EQ(reference.json["experiments"].size(), 3u);
+    EXPECT_EQ(reference.json["experiments"][0]["status"], "capped");
+    EXPECT_EQ(reference.json["experiments"][2]["status"], "converged");
+    for (const char* jobs : {" --jobs 2", " --jobs 3"}) ExpectSameAnswers(reference, Published(run(jobs), dir), jobs);
+
+    const std::string store = " --store " + (dir / "store");
+    ExpectSameAnswers(reference, Published(run(" --jobs 2" + store), dir), "into the store");
+    const CommandResult rerun = run(" --jobs 3" + store);
+    ExpectSameAnswers(reference, Published(rerun, dir), "rerun from the store");
+    EXPECT_NE(rerun.err.find(" 0 run here"), std::string::npos) << rerun.err;
+
     const std::string plan = dir / "plan";
-    auto r = RunShell(Simmgr() + " plan --sim " + RealSim() + " --experiments 1,5 --jobs-per-exp 2 --reps 150 " +
-                          "--report-size 40 --ascii --out " + plan,
-                      dir);
+    auto r = RunShell(Simmgr() + " plan --sim " + RealSim() + study + " --out " + plan, dir);
     ASSERT_EQ(r.status, 0) << r.err;
     r = RunShell("parallel --will-cite --jobs 2 < " + plan + "/jobs.txt", dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    r = RunShell(Simmgr() + " merge " + plan + "/*.bin --csv " + (dir / "m.csv"), dir);
+    r = RunShell(Simmgr() + " merge --store " + plan + study + outputs, dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    std::map<std::pair<int, int>, AsciiCell> ascii;
-    for (int j = 0; j < 4; ++j) {
-        const int e = j < 2 ? 1 : 5;
-        AddAsciiFile(plan + "/e" + std::to_string(e) + "_j" + std::to_string(j) + ".txt", e, ascii);
-    }
-    const auto rows = ParseCsv(ReadFile(dir / "m.csv"));
-    ASSERT_EQ(rows.size(), 6u);
-    for (const CsvRow& row : rows) {
-        const AsciiCell& cell = ascii.at({std::stoi(row.at("experiment")), std::stoi(row.at("variable_index"))});
-        EXPECT_EQ(cell.n, 300);
-        EXPECT_EQ(std::stoi(row.at("n")), cell.n);
-        EXPECT_NEAR(std::stod(row.at("mean")), cell.sum / cell.n, 1e-12);
-    }
+    ExpectSameAnswers(reference, Published(r, dir), "plan, parallel, merge");
+
+    // A tighter precision starts from every block already stored.
+    r = RunShell("ls " + (dir / "store") + " | wc -l", dir);
+    const int stored = std::stoi(r.out);
+    r = RunShell(Simmgr() + " run" + study + store + " --rel-precision 0.2", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(" " + std::to_string(stored) + " reused from the store"), std::string::npos) << r.err;
 }

@@ -353,7 +353,8 @@ void SimProcess::Reap() {
         termSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     // Everything the child wrote is in the kernel buffers now.
-    if (phase == Phase::Connecting) CloseSocket();   // nobody is left to accept it
+    if (connectPending) TryConnect();   // a short run may have been accepted, served and ended
+    if (phase == Phase::Connecting) CloseSocket();
     ReadSocket();
     ReadStdout();
     ReadStderr();

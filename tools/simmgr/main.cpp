@@ -131,7 +131,9 @@ bool ResolveStudy(StudyOptions& study, const StudyCatalog& catalog, std::vector<
     return study.layout.SeedsInRange(error);
 }
 
-void AddStudyOptions(CLI::App* app, StudyOptions& study, bool judged) {
+// Plan takes the precision options too, unused, so that one set of study
+// options serves run, plan and merge alike.
+void AddStudyOptions(CLI::App* app, StudyOptions& study) {
     app->add_option("--experiments", study.experiments, "Experiments, e.g. 0,4,8 or 2-5 (0-based), or all")
         ->capture_default_str();
     app->add_option("--seed", study.layout.baseSeed,
@@ -147,7 +149,6 @@ void AddStudyOptions(CLI::App* app, StudyOptions& study, bool judged) {
         ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}));
     app->add_option("--sim-arg", study.layout.simArgs,
                     "Extra argument for every simulator (repeatable); part of each block's identity");
-    if (!judged) return;
     app->add_option("--rel-precision", study.goal.relative, "Relative half-width to reach")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
@@ -315,7 +316,7 @@ int PlanCommand(PlanOptions& opts, StudyOptions& study, const StudyCatalog& cata
         return 1;
     }
     std::cout << "Wrote " << jobs.size() << " block jobs (" << opts.layout.BlockCount() << " per experiment, "
-              << opts.layout.blockSize << " replications each) to " << opts.outDir
+              << opts.layout.RepsOf(0) << " replications each at most) to " << opts.outDir
               << "/jobs.txt and a Slurm array script " << opts.outDir << "/slurm.sh.\n"
               << "Run them:   parallel --jobs " << std::thread::hardware_concurrency() << " < " << opts.outDir
               << "/jobs.txt\n"
@@ -331,6 +332,9 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     CLI::App app{"simmgr: runs the study's experiments and reports each measure with confidence intervals"};
     app.require_subcommand(1);
+    // An option given twice takes its last value, so a saved command line
+    // can be rerun with one setting changed at its end.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
     RunOptions run;
     run.simulator = DefaultSimulator();
@@ -341,7 +345,7 @@ int main(int argc, char** argv) {
     std::string procsPerExp;
     CLI::App* runCmd = app.add_subcommand("run", "Run experiments on local simulators until the precision is reached");
     runCmd->add_option("--sim", run.simulator, "Simulator executable")->capture_default_str();
-    AddStudyOptions(runCmd, runStudy, true);
+    AddStudyOptions(runCmd, runStudy);
     runCmd->add_option("--jobs", run.jobs, "Simulators running at once")->check(CLI::Range(1, 1024))->capture_default_str();
     runCmd->add_option("--store", runStore,
                        "Keep every block in this directory and reuse the blocks found there (default: none)");
@@ -368,7 +372,7 @@ int main(int argc, char** argv) {
     StudyOptions planStudy;
     CLI::App* planCmd = app.add_subcommand("plan", "Write the study's blocks as jobs for GNU parallel or Slurm");
     planCmd->add_option("--sim", plan.simulator, "Simulator executable as the jobs will find it")->capture_default_str();
-    AddStudyOptions(planCmd, planStudy, false);
+    AddStudyOptions(planCmd, planStudy);
     planCmd->add_option("--report-size", plan.reportSize, "Replications per message in the files (-n)")
         ->check(CLI::Range(1, 1000000))
         ->capture_default_str();
@@ -382,7 +386,7 @@ int main(int argc, char** argv) {
     CLI::App* mergeCmd = app.add_subcommand("merge", "Judge stored or planned blocks as a run would, and report");
     mergeCmd->add_option("files", mergeFiles, "Block files");
     mergeCmd->add_option("--store", mergeStore, "A directory of block files (a run's store or a plan's --out)");
-    AddStudyOptions(mergeCmd, mergeStudy, true);
+    AddStudyOptions(mergeCmd, mergeStudy);
     const CLI::Option* mergeExperiments = mergeCmd->get_option("--experiments");
     AddOutputOptions(mergeCmd, mergeOut);
 

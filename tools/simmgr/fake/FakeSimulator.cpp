@@ -180,7 +180,9 @@ int main(int argc, char** argv) {
                     stop = true;
                 } else if (cmd == wire::kCmdQuery) {
                     SendAll(conn, EncodeReply(wire::kMarkerReply, 1, getpid()));
-                } else if (cmd == wire::kCmdQuit && mode != "ignorequit") {
+                } else if (cmd == wire::kCmdQuit && mode == "ignorequit") {
+                    s.maxReps = 0;   // and run on as if never told
+                } else if (cmd == wire::kCmdQuit) {
                     std::cout << "SOCKET::Quit" << std::endl;
                     SendAll(conn, EncodeReply(wire::kMarkerQuit, 2, getpid()));
                     stop = true;
