@@ -221,12 +221,14 @@ void RunManager::FinishBlock(ExperimentRun& run, BlockJob& job) {
     RecordBlock(run, job.block, outcome);
 }
 
-void RunManager::Supervise(ExperimentRun& run) {
+// childEnded: a SIGCHLD came since the last pass, so some child may be
+// waiting to be reaped.
+void RunManager::Supervise(ExperimentRun& run, bool childEnded) {
     const auto now = SimProcess::Clock::now();
     for (auto& job : run.live) {
         SimProcess& p = *job.proc;
         if (p.phase == SimProcess::Phase::Connecting) p.TryConnect();
-        p.Reap();
+        if (childEnded || p.ChildReaped()) p.Reap();
         if (p.phase == SimProcess::Phase::Exited || !p.Fault().empty()) continue;
         const double sinceStart = Seconds(now - p.started);
         const double silent = Seconds(now - p.lastTraffic);
@@ -430,7 +432,9 @@ RunSummary RunManager::Run() {
     while (!AllDone()) {
         PollOnce();
         HandleInterrupt();
-        for (auto& run : runs) Supervise(*run);
+        const bool childEnded = signals.ChildEvents() != childEvents;
+        childEvents = signals.ChildEvents();
+        for (auto& run : runs) Supervise(*run, childEnded);
         StartPending();
         for (auto& run : runs) Finalize(*run);
         ShowProgress(false);

@@ -76,7 +76,7 @@ private:
     bool TakeStored(ExperimentRun& run, int64_t block);
     void Launch(ExperimentRun& run, int64_t block);
     void PollOnce();
-    void Supervise(ExperimentRun& run);
+    void Supervise(ExperimentRun& run, bool childEnded);
     void FinishBlock(ExperimentRun& run, BlockJob& job);
     void RecordBlock(ExperimentRun& run, int64_t block, const BlockOutcome& outcome);
     void Fail(ExperimentRun& run, const std::string& problem);
@@ -97,6 +97,7 @@ private:
     int variables;                                      // variables every block observes
     std::vector<std::unique_ptr<ExperimentRun>> runs;   // one per experiment asked for
     int interrupts = 0;                                 // SIGINT/SIGTERM seen
+    int childEvents = 0;                                // SIGCHLD seen and acted on
     bool storeWarned = false;
     double lastProgress = -1.0;
     size_t progressWidth = 0;

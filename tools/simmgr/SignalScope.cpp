@@ -9,6 +9,7 @@ namespace {
 
 int gWakeWrite = -1;
 volatile sig_atomic_t gInterrupts = 0;
+volatile sig_atomic_t gChildEvents = 0;
 
 void Wake(char why) {
     if (gWakeWrite < 0) return;
@@ -23,7 +24,10 @@ void OnInterrupt(int) {
     Wake('i');
 }
 
-void OnChild(int) { Wake('c'); }
+void OnChild(int) {
+    gChildEvents = gChildEvents + 1;
+    Wake('c');
+}
 
 }  // namespace
 
@@ -34,6 +38,7 @@ SignalScope::SignalScope() {
         gWakeWrite = fds[1];
     }
     gInterrupts = 0;
+    gChildEvents = 0;
     struct sigaction sa {};
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
@@ -64,3 +69,5 @@ void SignalScope::Drain() const {
 }
 
 int SignalScope::Interrupts() const { return gInterrupts; }
+
+int SignalScope::ChildEvents() const { return gChildEvents; }

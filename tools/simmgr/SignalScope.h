@@ -19,6 +19,9 @@ public:
     void Drain() const;
     // SIGINT and SIGTERM seen since the scope began.
     int Interrupts() const;
+    // SIGCHLD seen since the scope began: while it stands still, no child
+    // has ended and none needs reaping.
+    int ChildEvents() const;
 
 private:
     int readFd = -1;

@@ -58,6 +58,7 @@ public:
     // Collects the child's exit status without waiting; once it has exited,
     // drains its remaining output and moves to Exited.
     void Reap();
+    bool ChildReaped() const { return childReaped; }
 
     // Descriptors to poll, -1 when closed.
     int StdoutFd() const { return stdoutFd; }
