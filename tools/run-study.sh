@@ -6,5 +6,5 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$(nproc)"
-exec build/bin/simmgr run --csv build/results.csv --json build/results.json \
+exec build/bin/simmgr run --store build/blocks --csv build/results.csv --json build/results.json \
   --plot build/results.png "$@"

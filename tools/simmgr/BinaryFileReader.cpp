@@ -36,7 +36,7 @@ bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& o
         return false;
     }
     MessageDecoder decoder(true, wire::kBinHeaderSize);
-    std::vector<uint8_t> chunk(1 << 20);
+    std::vector<uint8_t> chunk(1 << 16);
     uint64_t hash = 1469598103934665603ull;
     SimMessage msg;
     for (;;) {

@@ -94,9 +94,6 @@ struct StudyOptions {
     PrecisionGoal goal;
 };
 
-constexpr int64_t kDefaultBlockSize = 1000;
-constexpr int64_t kDefaultMaxReps = 200000;
-
 bool ExecutableExists(const std::string& path, std::string& error) {
     if (access(path.c_str(), X_OK) == 0) return true;
     error = "simulator " + path + " is not an executable file (build it, or name it with --sim)";
@@ -390,10 +387,6 @@ int main(int argc, char** argv) {
     const CLI::Option* mergeExperiments = mergeCmd->get_option("--experiments");
     AddOutputOptions(mergeCmd, mergeOut);
 
-    for (StudyOptions* study : {&runStudy, &planStudy, &mergeStudy}) {
-        study->layout.blockSize = kDefaultBlockSize;
-        study->layout.maxReps = kDefaultMaxReps;
-    }
     CLI11_PARSE(app, argc, argv);
 
     const StudyCatalog catalog = LoadStudyCatalog();
