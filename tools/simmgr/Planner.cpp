@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -61,16 +62,22 @@ bool WritePlan(const PlanOptions& o, const std::vector<PlannedJob>& jobs, std::s
         return false;
     }
     const std::string slurmPath = o.outDir + "/slurm.sh";
+    // Clusters cap the tasks of an array (often near 1000), so each task
+    // runs every kSlurmTasks-th line.
+    constexpr size_t kSlurmTasks = 1000;
+    const size_t tasks = std::min(jobs.size(), kSlurmTasks);
     std::ofstream slurm(slurmPath, std::ios::trunc);
     slurm << "#!/bin/bash\n"
-          << "# One array task per line of jobs.txt; merge the block files afterwards.\n"
+          << "# Array task k runs lines k, k + " << tasks << ", … of jobs.txt; merge the block files afterwards.\n"
           << "#SBATCH --job-name=simmgr-plan\n"
-          << "#SBATCH --array=1-" << jobs.size() << "\n"
+          << "#SBATCH --array=1-" << tasks << "\n"
           << "#SBATCH --ntasks=1\n"
           << "#SBATCH --output=" << o.outDir << "/slurm-%A_%a.out\n"
           << "set -euo pipefail\n"
-          << "line=$(sed -n \"${SLURM_ARRAY_TASK_ID}p\" " << ShellQuote(jobsPath) << ")\n"
-          << "exec bash -c \"$line\"\n";
+          << "for ((i = SLURM_ARRAY_TASK_ID; i <= " << jobs.size() << "; i += " << tasks << ")); do\n"
+          << "  line=$(sed -n \"${i}p\" " << ShellQuote(jobsPath) << ")\n"
+          << "  bash -c \"$line\"\n"
+          << "done\n";
     slurm.flush();
     if (!slurm) {
         error = "cannot write " + slurmPath;
