@@ -15,7 +15,7 @@
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$repo/build-perf-release}"
+build="$(realpath -m "${1:-$repo/build-perf-release}")"
 baseline_src="${2:-$repo/../shared/bench/baseline.cpp}"
 small=100
 large=300
