@@ -75,7 +75,9 @@ int16_t SimulatorClass::GenerateCompleteEventListSS() {
   return 0;
 }
 
-bool SimulatorClass::SimStep() {
+// One firing, inlined both into SimStep() and into the replication loop of
+// RunUntil(), so that the loop pays no call per firing.
+inline bool SimulatorClass::FireNext() {
   eventList->Remove(currentHandle);
   pvModel->Accumulate(currentTime);
   lastFired = pvModel->FireAction(currentGroup, currentTime);
@@ -83,8 +85,8 @@ bool SimulatorClass::SimStep() {
   // The pass visits nothing when the list is empty, as it is in models
   // without reactivation; the test saves the call at every firing.
   if (!reactivationList.empty()) CheckReactivationList();
-  RemoveAffectedActions();
-  InsertAffectedActions();
+  RemoveAffected();
+  InsertAffected();
   currentHandle = eventList->Earliest();
   if (currentHandle == nullptr) return false;
   currentTime = (*currentHandle)->time;
@@ -92,7 +94,14 @@ bool SimulatorClass::SimStep() {
   return true;
 }
 
-bool SimulatorClass::SimStepSS() { return SimStep(); }
+bool SimulatorClass::SimStep() { return FireNext(); }
+
+bool SimulatorClass::SimStepSS() { return FireNext(); }
+
+void SimulatorClass::RunUntil(double endTime) {
+  while (currentTime <= endTime)
+    if (!FireNext()) break;
+}
 
 void SimulatorClass::DropReactivationEntry(BaseGroupClass* group) {
   GroupRecord* record = RecordOf(group);
@@ -133,7 +142,11 @@ void SimulatorClass::CheckReactivationList() {
 
 // Both passes walk a local cursor and leave affectsCursor at the end of the
 // list, where walking it in place would leave it.
-void SimulatorClass::RemoveAffectedActions() {
+void SimulatorClass::RemoveAffectedActions() { RemoveAffected(); }
+
+void SimulatorClass::InsertAffectedActions() { InsertAffected(); }
+
+inline void SimulatorClass::RemoveAffected() {
   for (AffectsListNode* cursor = AffectsOf(lastFired); cursor != nullptr;
        cursor = cursor->next) {
     BaseGroupClass* group = cursor->group;
@@ -152,7 +165,7 @@ void SimulatorClass::RemoveAffectedActions() {
   affectsCursor = nullptr;
 }
 
-void SimulatorClass::InsertAffectedActions() {
+inline void SimulatorClass::InsertAffected() {
   for (AffectsListNode* cursor = AffectsOf(lastFired); cursor != nullptr;
        cursor = cursor->next) {
     BaseGroupClass* group = cursor->group;

@@ -76,6 +76,9 @@ class SimulatorClass {
   int16_t GenerateCompleteEventListSS();
   bool SimStep();
   bool SimStepSS();
+  // SimStep() while the next event is due at or before endTime; stops
+  // when no event is left.
+  void RunUntil(double endTime);
   void CheckReactivationList();
   void RemoveAffectedActions();
   void InsertAffectedActions();
@@ -181,6 +184,10 @@ class SimulatorClass {
   void SelectGenerator();
 
   // Firing-step bookkeeping.
+  [[gnu::always_inline]] inline bool FireNext();
+  // The bodies of RemoveAffectedActions() and InsertAffectedActions().
+  [[gnu::always_inline]] inline void RemoveAffected();
+  [[gnu::always_inline]] inline void InsertAffected();
   [[gnu::always_inline]] inline void ScheduleGroup(BaseGroupClass* group);
   void DropReactivationEntry(BaseGroupClass* group);
   void ClearReactivationList();
