@@ -98,7 +98,7 @@ bool SimulatorClass::SimStep() { return FireNext(); }
 
 bool SimulatorClass::SimStepSS() { return FireNext(); }
 
-void SimulatorClass::RunUntil(double endTime) {
+[[gnu::noinline]] void SimulatorClass::RunUntil(double endTime) {
   while (currentTime <= endTime)
     if (!FireNext()) break;
 }
