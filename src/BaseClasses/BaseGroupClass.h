@@ -83,6 +83,12 @@ class BaseGroupClass : public BaseActionClass {
   // above (initialize, append, set, replace, enlarge), so that a view built
   // over the members can tell that it is still accurate.
   uint32_t memberEdits = 0;
+  // True when Enabled() only evaluates predicates of the marking and records
+  // their results, and EnablingChange() evaluates them afresh. Right after
+  // EnablingChange(), with the marking unchanged, Enabled() would give the
+  // same answer and change nothing that a later call reads, so the firing
+  // step may leave it out. Set by a model for the groups it generates.
+  bool enablingFromMarking = false;
 
  protected:
   // Reallocates both arrays to n entries, keeping the members.

@@ -274,6 +274,9 @@ ram_systemSAN::ram_systemSAN() {
                                  bit_error_case2, page_error_case1, page_error_case2};
   BaseGroupClass* InitialGroups[5] = {watchdog_reboot, random_failure, bit_errorGroup, page_errorGroup, failure};
   initializeSANModelNow("ram_system", 4, InitialPlaces, 0, nullptr, 7, InitialActions, 5, InitialGroups);
+  // Every activity's Enabled() reads the marking and records the answer,
+  // and each keeps Activity's EnablingChange().
+  for (BaseGroupClass* group : InitialGroups) group->enablingFromMarking = true;
 
   assignPlacesToActivitiesInst();
   assignPlacesToActivitiesTimed();

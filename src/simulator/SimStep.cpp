@@ -169,7 +169,11 @@ inline void SimulatorClass::InsertAffected() {
   for (AffectsListNode* cursor = AffectsOf(lastFired); cursor != nullptr;
        cursor = cursor->next) {
     BaseGroupClass* group = cursor->group;
-    if (group->Enabled() && RecordOf(group)->handle == nullptr) ScheduleGroup(group);
+    GroupRecord* record = RecordOf(group);
+    // A group still scheduled here was kept by the removal pass, which has
+    // just asked for its enabling on this same marking.
+    if (record->handle != nullptr && group->enablingFromMarking) continue;
+    if (group->Enabled() && record->handle == nullptr) ScheduleGroup(group);
   }
   affectsCursor = nullptr;
 }
