@@ -43,17 +43,17 @@ int SimulatorClass::GenerateInitialEnabledList() {
   return 0;
 }
 
+// The event is written straight into its event-list record: a copy of it
+// in scratchEvent would be read by nothing but the insertion.
 inline void SimulatorClass::ScheduleGroup(BaseGroupClass* group) {
-  scratchEvent->time = currentTime + group->SampleDistribution();
-  scratchEvent->scheduledAt = currentTime;
-  scratchEvent->action = group;
+  const double time = currentTime + group->SampleDistribution();
   if (group->ReactivationPredicate()) {
     GroupRecord* record = RecordOf(group);
     group->reactivation = true;
     record->position = reactivationList.PushFront(&record->entry, group);
     record->notInReactivationList = false;
   }
-  eventList->Insert(scratchEvent);
+  eventList->Insert(time, currentTime, group);
 }
 
 int16_t SimulatorClass::GenerateCompleteEventList() {

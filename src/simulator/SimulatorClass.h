@@ -111,7 +111,7 @@ class SimulatorClass {
   BaseActionClass** actions = nullptr;         // every action, model order (not owned)
   List<BaseGroupClass>* groupList = nullptr;   // owned; filled by the reward model
   List<BaseActionClass>* actionList = nullptr; // owned; filled by the reward model
-  Event* scratchEvent = nullptr;               // filled before each insertion
+  Event* scratchEvent = nullptr;               // per run; steps insert without it
   Event** currentHandle = nullptr;             // handle of the earliest event
   BaseGroupClass* currentGroup = nullptr;      // the next group to fire
   BaseActionClass* lastFired = nullptr;        // placeholder before the first firing
