@@ -100,6 +100,8 @@ class PostselectGroupOf final : public PostselectGroup {
     template <class Case> static constexpr bool UsesActivityEnablingChange() {
       return std::is_same_v<decltype(&Case::EnablingChange), bool (Activity::*)()>;
     }
+
+   public:
     template <class Case> static constexpr bool UsesActivitySelectAction() {
       return std::is_same_v<decltype(&Case::SelectAction), bool (Activity::*)()>;
     }
@@ -113,7 +115,8 @@ class PostselectGroupOf final : public PostselectGroup {
   // own type without searching the cases for it. The draw, the member calls,
   // the table, the flags and selectedAction are SelectFrom's. Returns the
   // number of the chosen case, or -1 where SelectFrom returns false.
-  template <std::size_t... I> int ChooseCase(std::index_sequence<I...>) {
+  template <std::size_t... I>
+  [[gnu::always_inline]] int ChooseCase(std::index_sequence<I...>) {
     const double u = TheDistribution->GetGenerator()->rnd();
     bool anyEnabled = false;
     int k = 0;
@@ -163,10 +166,15 @@ class PostselectGroupOf final : public PostselectGroup {
     }
   }
 
-  // The chosen case's own selection, then what it selected.
+  // The chosen case's own selection, then what it selected. An activity's
+  // own selection is its Enabled(), just asked in EnterCase on the same
+  // marking; for a group whose enabling is a function of the marking the
+  // answer is reused.
   template <std::size_t I> void SelectOnCase() {
     auto* c = std::get<I>(cases_);
-    CaseView::SelectCase(c);
+    using Case = std::remove_pointer_t<decltype(c)>;
+    if (!(enablingFromMarking && CaseView::template UsesActivitySelectAction<Case>()))
+      CaseView::SelectCase(c);
     selectedAction = c->selectedAction;
   }
 
