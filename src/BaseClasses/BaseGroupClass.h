@@ -89,6 +89,10 @@ class BaseGroupClass : public BaseActionClass {
   // same answer and change nothing that a later call reads, so the firing
   // step may leave it out. Set by a model for the groups it generates.
   bool enablingFromMarking = false;
+  // True when ReactivationPredicate() is the constant false: the group is
+  // never watched for reactivation, and scheduling it need not ask. Set by a
+  // model for the groups it generates.
+  bool neverWatched = false;
 
  protected:
   // Reallocates both arrays to n entries, keeping the members.

@@ -182,8 +182,11 @@ flash_systemSAN::flash_systemSAN() {
   BaseGroupClass* InitialGroups[3] = {seuGroup, sefi, power_cycle};
   initializeSANModelNow("flash_system", 2, InitialPlaces, 0, nullptr, 4, InitialActions, 3, InitialGroups);
   // Every activity's Enabled() reads the marking and records the answer,
-  // and each keeps Activity's EnablingChange().
-  for (BaseGroupClass* group : InitialGroups) group->enablingFromMarking = true;
+  // each keeps Activity's EnablingChange(), and none is ever reactivated.
+  for (BaseGroupClass* group : InitialGroups) {
+    group->enablingFromMarking = true;
+    group->neverWatched = true;
+  }
 
   assignPlacesToActivitiesInst();
   assignPlacesToActivitiesTimed();

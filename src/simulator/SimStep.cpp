@@ -47,7 +47,7 @@ int SimulatorClass::GenerateInitialEnabledList() {
 // in scratchEvent would be read by nothing but the insertion.
 inline void SimulatorClass::ScheduleGroup(BaseGroupClass* group) {
   const double time = currentTime + group->SampleDistribution();
-  if (group->ReactivationPredicate()) {
+  if (!group->neverWatched && group->ReactivationPredicate()) {
     GroupRecord* record = RecordOf(group);
     group->reactivation = true;
     record->position = reactivationList.PushFront(&record->entry, group);
