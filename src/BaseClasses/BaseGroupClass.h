@@ -93,6 +93,11 @@ class BaseGroupClass : public BaseActionClass {
   // never watched for reactivation, and scheduling it need not ask. Set by a
   // model for the groups it generates.
   bool neverWatched = false;
+  // Set by a firing that asked every member for its enabling and then left
+  // the marking as it was, so that Enabled() would answer true again: the
+  // firing step's insertion pass takes that answer instead of asking, and
+  // the step clears the mark once the passes are done.
+  bool enabledAfterFiring = false;
 
  protected:
   // Reallocates both arrays to n entries, keeping the members.

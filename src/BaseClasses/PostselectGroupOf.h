@@ -196,7 +196,15 @@ class PostselectGroupOf final : public PostselectGroup {
     auto* c = std::get<I>(cases_);
     if (selectedAction != c) return false;
     firedAction = c->Fire();
+    // Every case was asked in EnterCase and one was enabled.
+    using Case = std::remove_pointer_t<decltype(c)>;
+    if constexpr (LeavesMarking<Case>()) enabledAfterFiring = enablingFromMarking;
     return true;
+  }
+  // Whether the model declares that the case's Fire() changes no place.
+  template <class Case> static constexpr bool LeavesMarking() {
+    if constexpr (requires { Case::kLeavesMarking; }) return Case::kLeavesMarking;
+    else return false;
   }
 
   CaseView view() const { return CaseView{cases_}; }

@@ -87,6 +87,7 @@ inline bool SimulatorClass::FireNext() {
   if (!reactivationList.empty()) CheckReactivationList();
   RemoveAffected();
   InsertAffected();
+  currentGroup->enabledAfterFiring = false;
   currentHandle = eventList->Earliest();
   if (currentHandle == nullptr) return false;
   currentTime = (*currentHandle)->time;
@@ -170,10 +171,13 @@ inline void SimulatorClass::InsertAffected() {
        cursor = cursor->next) {
     BaseGroupClass* group = cursor->group;
     GroupRecord* record = RecordOf(group);
-    // A group still scheduled here was kept by the removal pass, which has
-    // just asked for its enabling on this same marking.
-    if (record->handle != nullptr && group->enablingFromMarking) continue;
-    if (group->Enabled() && record->handle == nullptr) ScheduleGroup(group);
+    if (record->handle != nullptr) {
+      // A group still scheduled here was kept by the removal pass, which has
+      // just asked for its enabling on this same marking.
+      if (!group->enablingFromMarking) group->Enabled();
+      continue;
+    }
+    if (group->enabledAfterFiring || group->Enabled()) ScheduleGroup(group);
   }
   affectsCursor = nullptr;
 }
