@@ -2,11 +2,15 @@
 // model is built. It behaves exactly as PostselectGroup, member call for
 // member call and in the same order, but reaches its cases through their
 // concrete (final) types, so the calls bind directly instead of through the
-// members array. Owns nothing beyond PostselectGroup; the cases belong to
-// the model. Invariants: no case is null; while the members array has not
-// been edited since the cases were appended (memberEdits unchanged), it
-// holds exactly the cases, in order, and every operation takes the direct
-// route; once it is edited, the group falls back to PostselectGroup's.
+// members array. When the model marks the group enablingFromMarking, the
+// chosen case is not asked again for the enabling it gave a moment before,
+// and firing a case the model declares kLeavesMarking leaves the group's
+// enabling known (enabledAfterFiring). Owns nothing beyond PostselectGroup;
+// the cases belong to the model. Invariants: no case is null; while the
+// members array has not been edited since the cases were appended
+// (memberEdits unchanged), it holds exactly the cases, in order, and every
+// operation takes the direct route; once it is edited, the group falls back
+// to PostselectGroup's.
 #pragma once
 
 #include <cstddef>

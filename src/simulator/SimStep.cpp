@@ -99,6 +99,8 @@ bool SimulatorClass::SimStep() { return FireNext(); }
 
 bool SimulatorClass::SimStepSS() { return FireNext(); }
 
+// Out of line: inlined into the replication loop's caller, the step shares
+// its registers with the whole run and costs more per firing.
 [[gnu::noinline]] void SimulatorClass::RunUntil(double endTime) {
   while (currentTime <= endTime)
     if (!FireNext()) break;
@@ -141,12 +143,12 @@ void SimulatorClass::CheckReactivationList() {
   }
 }
 
-// Both passes walk a local cursor and leave affectsCursor at the end of the
-// list, where walking it in place would leave it.
 void SimulatorClass::RemoveAffectedActions() { RemoveAffected(); }
 
 void SimulatorClass::InsertAffectedActions() { InsertAffected(); }
 
+// Both passes walk a local cursor and leave affectsCursor at the end of the
+// list, where walking it in place would leave it.
 inline void SimulatorClass::RemoveAffected() {
   for (AffectsListNode* cursor = AffectsOf(lastFired); cursor != nullptr;
        cursor = cursor->next) {
