@@ -85,8 +85,9 @@ inline bool SimulatorClass::FireNext() {
   // The pass visits nothing when the list is empty, as it is in models
   // without reactivation; the test saves the call at every firing.
   if (!reactivationList.empty()) CheckReactivationList();
-  RemoveAffected();
-  InsertAffected();
+  AffectsListNode* const affected = AffectsOf(lastFired);
+  RemoveAffected(affected);
+  InsertAffected(affected);
   currentGroup->enabledAfterFiring = false;
   currentHandle = eventList->Earliest();
   if (currentHandle == nullptr) return false;
@@ -143,14 +144,14 @@ void SimulatorClass::CheckReactivationList() {
   }
 }
 
-void SimulatorClass::RemoveAffectedActions() { RemoveAffected(); }
+void SimulatorClass::RemoveAffectedActions() { RemoveAffected(AffectsOf(lastFired)); }
 
-void SimulatorClass::InsertAffectedActions() { InsertAffected(); }
+void SimulatorClass::InsertAffectedActions() { InsertAffected(AffectsOf(lastFired)); }
 
 // Both passes walk a local cursor and leave affectsCursor at the end of the
 // list, where walking it in place would leave it.
-inline void SimulatorClass::RemoveAffected() {
-  for (AffectsListNode* cursor = AffectsOf(lastFired); cursor != nullptr;
+inline void SimulatorClass::RemoveAffected(AffectsListNode* first) {
+  for (AffectsListNode* cursor = first; cursor != nullptr;
        cursor = cursor->next) {
     BaseGroupClass* group = cursor->group;
     GroupRecord* record = RecordOf(group);
@@ -168,8 +169,8 @@ inline void SimulatorClass::RemoveAffected() {
   affectsCursor = nullptr;
 }
 
-inline void SimulatorClass::InsertAffected() {
-  for (AffectsListNode* cursor = AffectsOf(lastFired); cursor != nullptr;
+inline void SimulatorClass::InsertAffected(AffectsListNode* first) {
+  for (AffectsListNode* cursor = first; cursor != nullptr;
        cursor = cursor->next) {
     BaseGroupClass* group = cursor->group;
     GroupRecord* record = RecordOf(group);

@@ -185,9 +185,10 @@ class SimulatorClass {
 
   // Firing-step bookkeeping.
   [[gnu::always_inline]] inline bool FireNext();
-  // The bodies of RemoveAffectedActions() and InsertAffectedActions().
-  [[gnu::always_inline]] inline void RemoveAffected();
-  [[gnu::always_inline]] inline void InsertAffected();
+  // The bodies of RemoveAffectedActions() and InsertAffectedActions(), over
+  // the affects list that starts at `first`.
+  [[gnu::always_inline]] inline void RemoveAffected(AffectsListNode* first);
+  [[gnu::always_inline]] inline void InsertAffected(AffectsListNode* first);
   [[gnu::always_inline]] inline void ScheduleGroup(BaseGroupClass* group);
   void DropReactivationEntry(BaseGroupClass* group);
   void ClearReactivationList();
