@@ -83,6 +83,21 @@ class BaseGroupClass : public BaseActionClass {
   // above (initialize, append, set, replace, enlarge), so that a view built
   // over the members can tell that it is still accurate.
   uint32_t memberEdits = 0;
+  // True when Enabled() only evaluates predicates of the marking and records
+  // their results, and EnablingChange() evaluates them afresh. Right after
+  // EnablingChange(), with the marking unchanged, Enabled() would give the
+  // same answer and change nothing that a later call reads, so the firing
+  // step may leave it out. Set by a model for the groups it generates.
+  bool enablingFromMarking = false;
+  // True when ReactivationPredicate() is the constant false: the group is
+  // never watched for reactivation, and scheduling it need not ask. Set by a
+  // model for the groups it generates.
+  bool neverWatched = false;
+  // Set by a firing that asked every member for its enabling and then left
+  // the marking as it was, so that Enabled() would answer true again: the
+  // firing step's insertion pass takes that answer instead of asking, and
+  // the step clears the mark once the passes are done.
+  bool enabledAfterFiring = false;
 
  protected:
   // Reallocates both arrays to n entries, keeping the members.

@@ -2,20 +2,27 @@
 // model is built. It behaves exactly as PostselectGroup, member call for
 // member call and in the same order, but reaches its cases through their
 // concrete (final) types, so the calls bind directly instead of through the
-// members array. Owns nothing beyond PostselectGroup; the cases belong to
-// the model. Invariants: no case is null; while the members array has not
-// been edited since the cases were appended (memberEdits unchanged), it
-// holds exactly the cases, in order, and every operation takes the direct
-// route; once it is edited, the group falls back to PostselectGroup's.
+// members array. When the model marks the group enablingFromMarking, the
+// chosen case is not asked again for the enabling it gave a moment before,
+// and firing a case the model declares kLeavesMarking leaves the group's
+// enabling known (enabledAfterFiring). Owns nothing beyond PostselectGroup;
+// the cases belong to the model. Invariants: no case is null; while the
+// members array has not been edited since the cases were appended
+// (memberEdits unchanged), it holds exactly the cases, in order, and every
+// operation takes the direct route; once it is edited, the group falls back
+// to PostselectGroup's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 
 #include "BaseClasses/Activity.h"
 #include "BaseClasses/ErrorHandling.h"
 #include "BaseClasses/PostselectGroup.h"
+#include "random/Distributions.h"
 
 template <class... Cases>
 class PostselectGroupOf final : public PostselectGroup {
@@ -39,10 +46,10 @@ class PostselectGroupOf final : public PostselectGroup {
     return AsBuilt() ? AnyMemberEnablingChange(view()) : PostselectGroup::EnablingChange();
   }
   bool SelectAction() override {
-    return AsBuilt() ? SelectFrom(view()) : PostselectGroup::SelectAction();
+    return AsBuilt() ? ChooseCase(kAllCases) >= 0 : PostselectGroup::SelectAction();
   }
   BaseActionClass* Fire() override {
-    return AsBuilt() ? FireFrom(view()) : PostselectGroup::Fire();
+    return AsBuilt() ? FireCase() : PostselectGroup::Fire();
   }
   // All cases share the timing of the first.
   bool ReactivationPredicate() override {
@@ -68,18 +75,15 @@ class PostselectGroupOf final : public PostselectGroup {
       if constexpr (UsesActivityEnablingChange<Case>()) return Activity::EnablingChangeOf(c);
       else return c->EnablingChange();
     }
-    BaseActionClass* Selection(BaseActionClass* chosen) const {
-      BaseActionClass* selection = nullptr;
-      const bool found = OnCase(chosen, [&](auto* c) {
-        SelectCase(c);
-        selection = c->selectedAction;
-      });
-      return found ? selection : ArrayMembers::Selection(chosen);
-    }
     BaseActionClass* Fire(BaseActionClass* selected) const {
       BaseActionClass* fired = nullptr;
       const bool found = OnCase(selected, [&](auto* c) { fired = c->Fire(); });
       return found ? fired : selected->Fire();
+    }
+
+    template <class Case> static void SelectCase(Case* c) {
+      if constexpr (UsesActivitySelectAction<Case>()) Activity::SelectActionOf(c);
+      else c->SelectAction();
     }
 
    private:
@@ -95,19 +99,117 @@ class PostselectGroupOf final : public PostselectGroup {
       return found;
     }
     template <class Case, class F> static void VisitCase(Case* c, F& f) { f(c); }
-    template <class Case> static void SelectCase(Case* c) {
-      if constexpr (UsesActivitySelectAction<Case>()) Activity::SelectActionOf(c);
-      else c->SelectAction();
-    }
     // Whether the case inherits Activity's own operation, whose body the
     // direct route then repeats with the case's type.
     template <class Case> static constexpr bool UsesActivityEnablingChange() {
       return std::is_same_v<decltype(&Case::EnablingChange), bool (Activity::*)()>;
     }
+
+   public:
     template <class Case> static constexpr bool UsesActivitySelectAction() {
       return std::is_same_v<decltype(&Case::SelectAction), bool (Activity::*)()>;
     }
   };
+
+  static constexpr std::size_t kCaseCount = sizeof...(Cases);
+  static constexpr auto kAllCases = std::index_sequence_for<Cases...>{};
+
+  // SelectFrom over the cases, unrolled and with the table entries' case
+  // numbers kept beside them, so that the chosen case is reached through its
+  // own type without searching the cases for it. The draw, the member calls,
+  // the table, the flags and selectedAction are SelectFrom's. Returns the
+  // number of the chosen case, or -1 where SelectFrom returns false.
+  template <std::size_t... I>
+  [[gnu::always_inline]] int ChooseCase(std::index_sequence<I...>) {
+    const double u = TheDistribution->GetGenerator()->rnd();
+    bool anyEnabled = false;
+    int k = 0;
+    int caseOf[kCaseCount];
+    (EnterCase<I>(anyEnabled, k, caseOf), ...);
+    if (!anyEnabled) return -1;
+    numWeights = k + 1;
+    const double total = weightDistribution[k].cumulativeWeight;
+    if (total < 0.0) return -1;
+    const double x = u * total;
+    int lo = 0;
+    int hi = k;
+    while (lo < hi) {
+      const int mid = (lo + hi) / 2;
+      if (weightDistribution[mid].cumulativeWeight <= x)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    const int chosen = caseOf[lo];
+    ((chosen == static_cast<int>(I) ? SelectOnCase<I>() : void()), ...);
+    return chosen;
+  }
+
+  // FillWeightDistribution's visit of one case.
+  template <std::size_t I> void EnterCase(bool& anyEnabled, int& k, int* caseOf) {
+    auto* c = std::get<I>(cases_);
+    if (!c->Enabled()) {
+      c->disabled = true;
+      return;
+    }
+    const int rank = c->Rank();
+    if (!anyEnabled || rank > maxRank) {
+      anyEnabled = true;
+      maxRank = rank;
+      c->disabled = false;
+      weightDistribution[0] = {c->Weight(), c};
+      caseOf[0] = static_cast<int>(I);
+      k = 0;
+    } else if (rank < maxRank) {
+      c->disabled = true;
+    } else {
+      c->disabled = false;
+      weightDistribution[k + 1] = {weightDistribution[k].cumulativeWeight + c->Weight(), c};
+      caseOf[k + 1] = static_cast<int>(I);
+      ++k;
+    }
+  }
+
+  // The chosen case's own selection, then what it selected. An activity's
+  // own selection is its Enabled(), just asked in EnterCase on the same
+  // marking; for a group whose enabling is a function of the marking the
+  // answer is reused.
+  template <std::size_t I> void SelectOnCase() {
+    auto* c = std::get<I>(cases_);
+    using Case = std::remove_pointer_t<decltype(c)>;
+    if (!(enablingFromMarking && CaseView::template UsesActivitySelectAction<Case>()))
+      CaseView::SelectCase(c);
+    selectedAction = c->selectedAction;
+  }
+
+  // FireFrom over the cases: a case that selected itself fires through its
+  // own type; anything else it selected is fired as the members view would.
+  BaseActionClass* FireCase() {
+    const int chosen = ChooseCase(kAllCases);
+    if (chosen < 0 || selectedAction == nullptr) return nullptr;
+    BaseActionClass* firedAction = FireChosen(chosen, kAllCases);
+    selectedAction = nullptr;
+    return firedAction;
+  }
+  template <std::size_t... I> BaseActionClass* FireChosen(int chosen, std::index_sequence<I...>) {
+    BaseActionClass* firedAction = nullptr;
+    const bool direct = ((chosen == static_cast<int>(I) && FireIfSelected<I>(firedAction)) || ...);
+    return direct ? firedAction : view().Fire(selectedAction);
+  }
+  template <std::size_t I> bool FireIfSelected(BaseActionClass*& firedAction) {
+    auto* c = std::get<I>(cases_);
+    if (selectedAction != c) return false;
+    firedAction = c->Fire();
+    // Every case was asked in EnterCase and one was enabled.
+    using Case = std::remove_pointer_t<decltype(c)>;
+    if constexpr (LeavesMarking<Case>()) enabledAfterFiring = enablingFromMarking;
+    return true;
+  }
+  // Whether the model declares that the case's Fire() changes no place.
+  template <class Case> static constexpr bool LeavesMarking() {
+    if constexpr (requires { Case::kLeavesMarking; }) return Case::kLeavesMarking;
+    else return false;
+  }
 
   CaseView view() const { return CaseView{cases_}; }
   auto* first() const { return std::get<0>(cases_); }

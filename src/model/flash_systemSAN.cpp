@@ -181,6 +181,12 @@ flash_systemSAN::flash_systemSAN() {
   Activity* InitialActions[4] = {seu_case1, seu_case2, sefi, power_cycle};
   BaseGroupClass* InitialGroups[3] = {seuGroup, sefi, power_cycle};
   initializeSANModelNow("flash_system", 2, InitialPlaces, 0, nullptr, 4, InitialActions, 3, InitialGroups);
+  // Every activity's Enabled() reads the marking and records the answer,
+  // each keeps Activity's EnablingChange(), and none is ever reactivated.
+  for (BaseGroupClass* group : InitialGroups) {
+    group->enablingFromMarking = true;
+    group->neverWatched = true;
+  }
 
   assignPlacesToActivitiesInst();
   assignPlacesToActivitiesTimed();

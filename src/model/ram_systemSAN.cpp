@@ -274,6 +274,12 @@ ram_systemSAN::ram_systemSAN() {
                                  bit_error_case2, page_error_case1, page_error_case2};
   BaseGroupClass* InitialGroups[5] = {watchdog_reboot, random_failure, bit_errorGroup, page_errorGroup, failure};
   initializeSANModelNow("ram_system", 4, InitialPlaces, 0, nullptr, 7, InitialActions, 5, InitialGroups);
+  // Every activity's Enabled() reads the marking and records the answer,
+  // each keeps Activity's EnablingChange(), and none is ever reactivated.
+  for (BaseGroupClass* group : InitialGroups) {
+    group->enablingFromMarking = true;
+    group->neverWatched = true;
+  }
 
   assignPlacesToActivitiesInst();
   assignPlacesToActivitiesTimed();

@@ -87,6 +87,7 @@ class ram_systemSAN final : public SANModel {
   // Bit error that the memory masks (weight 1 - ram_size / 512).
   class bit_errorActivity_case1 final : public Activity {
    public:
+    static constexpr bool kLeavesMarking = true;  // Fire() changes no place
     bit_errorActivity_case1();
     bool Enabled() override;
     double Rate() override;
@@ -129,6 +130,7 @@ class ram_systemSAN final : public SANModel {
   // Page error that the memory masks (weight 0.75).
   class page_errorActivity_case1 final : public Activity {
    public:
+    static constexpr bool kLeavesMarking = true;  // Fire() changes no place
     page_errorActivity_case1();
     bool Enabled() override;
     double Rate() override;

@@ -28,6 +28,8 @@ class EventList {
 
   void ClearEventList();
   void Insert(Event* prototype);
+  // Insert of an event with these fields, written straight into its record.
+  void Insert(double time, double scheduledAt, BaseActionClass* action);
   [[gnu::always_inline]] void Remove(Event** handle);
   void Remove(void* handle);
   void ModifyKey(Event** handle);
@@ -109,14 +111,19 @@ class EventList {
 };
 
 inline void EventList::Insert(Event* prototype) {
+  Insert(prototype->time, prototype->scheduledAt, prototype->action);
+}
+
+inline void EventList::Insert(double time, double scheduledAt, BaseActionClass* action) {
   Event* record = pool.back();
   pool.pop_back();
-  *record = *prototype;
+  record->time = time;
+  record->scheduledAt = scheduledAt;
+  record->action = action;
   // The new event enters at the first free slot, as a hole it is sifted
   // up from, and is written once where it stops.
-  const double time = record->time;
   const int position = HoleUp(size++, record, time);
-  PlaceAt(position, record, time, record->action->eventSlot);
+  PlaceAt(position, record, time, action->eventSlot);
 }
 
 inline void EventList::Remove(Event** handle) {

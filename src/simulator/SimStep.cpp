@@ -43,17 +43,17 @@ int SimulatorClass::GenerateInitialEnabledList() {
   return 0;
 }
 
+// The event is written straight into its event-list record: a copy of it
+// in scratchEvent would be read by nothing but the insertion.
 inline void SimulatorClass::ScheduleGroup(BaseGroupClass* group) {
-  scratchEvent->time = currentTime + group->SampleDistribution();
-  scratchEvent->scheduledAt = currentTime;
-  scratchEvent->action = group;
-  if (group->ReactivationPredicate()) {
+  const double time = currentTime + group->SampleDistribution();
+  if (!group->neverWatched && group->ReactivationPredicate()) {
     GroupRecord* record = RecordOf(group);
     group->reactivation = true;
     record->position = reactivationList.PushFront(&record->entry, group);
     record->notInReactivationList = false;
   }
-  eventList->Insert(scratchEvent);
+  eventList->Insert(time, currentTime, group);
 }
 
 int16_t SimulatorClass::GenerateCompleteEventList() {
@@ -75,7 +75,9 @@ int16_t SimulatorClass::GenerateCompleteEventListSS() {
   return 0;
 }
 
-bool SimulatorClass::SimStep() {
+// One firing, inlined both into SimStep() and into the replication loop of
+// RunUntil(), so that the loop pays no call per firing.
+inline bool SimulatorClass::FireNext() {
   eventList->Remove(currentHandle);
   pvModel->Accumulate(currentTime);
   lastFired = pvModel->FireAction(currentGroup, currentTime);
@@ -83,8 +85,10 @@ bool SimulatorClass::SimStep() {
   // The pass visits nothing when the list is empty, as it is in models
   // without reactivation; the test saves the call at every firing.
   if (!reactivationList.empty()) CheckReactivationList();
-  RemoveAffectedActions();
-  InsertAffectedActions();
+  AffectsListNode* const affected = AffectsOf(lastFired);
+  RemoveAffected(affected);
+  InsertAffected(affected);
+  currentGroup->enabledAfterFiring = false;
   currentHandle = eventList->Earliest();
   if (currentHandle == nullptr) return false;
   currentTime = (*currentHandle)->time;
@@ -92,7 +96,16 @@ bool SimulatorClass::SimStep() {
   return true;
 }
 
-bool SimulatorClass::SimStepSS() { return SimStep(); }
+bool SimulatorClass::SimStep() { return FireNext(); }
+
+bool SimulatorClass::SimStepSS() { return FireNext(); }
+
+// Out of line: inlined into the replication loop's caller, the step shares
+// its registers with the whole run and costs more per firing.
+[[gnu::noinline]] void SimulatorClass::RunUntil(double endTime) {
+  while (currentTime <= endTime)
+    if (!FireNext()) break;
+}
 
 void SimulatorClass::DropReactivationEntry(BaseGroupClass* group) {
   GroupRecord* record = RecordOf(group);
@@ -131,10 +144,14 @@ void SimulatorClass::CheckReactivationList() {
   }
 }
 
+void SimulatorClass::RemoveAffectedActions() { RemoveAffected(AffectsOf(lastFired)); }
+
+void SimulatorClass::InsertAffectedActions() { InsertAffected(AffectsOf(lastFired)); }
+
 // Both passes walk a local cursor and leave affectsCursor at the end of the
 // list, where walking it in place would leave it.
-void SimulatorClass::RemoveAffectedActions() {
-  for (AffectsListNode* cursor = AffectsOf(lastFired); cursor != nullptr;
+inline void SimulatorClass::RemoveAffected(AffectsListNode* first) {
+  for (AffectsListNode* cursor = first; cursor != nullptr;
        cursor = cursor->next) {
     BaseGroupClass* group = cursor->group;
     GroupRecord* record = RecordOf(group);
@@ -152,11 +169,18 @@ void SimulatorClass::RemoveAffectedActions() {
   affectsCursor = nullptr;
 }
 
-void SimulatorClass::InsertAffectedActions() {
-  for (AffectsListNode* cursor = AffectsOf(lastFired); cursor != nullptr;
+inline void SimulatorClass::InsertAffected(AffectsListNode* first) {
+  for (AffectsListNode* cursor = first; cursor != nullptr;
        cursor = cursor->next) {
     BaseGroupClass* group = cursor->group;
-    if (group->Enabled() && RecordOf(group)->handle == nullptr) ScheduleGroup(group);
+    GroupRecord* record = RecordOf(group);
+    if (record->handle != nullptr) {
+      // A group still scheduled here was kept by the removal pass, which has
+      // just asked for its enabling on this same marking.
+      if (!group->enablingFromMarking) group->Enabled();
+      continue;
+    }
+    if (group->enabledAfterFiring || group->Enabled()) ScheduleGroup(group);
   }
   affectsCursor = nullptr;
 }

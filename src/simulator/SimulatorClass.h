@@ -76,6 +76,9 @@ class SimulatorClass {
   int16_t GenerateCompleteEventListSS();
   bool SimStep();
   bool SimStepSS();
+  // SimStep() while the next event is due at or before endTime; stops
+  // when no event is left.
+  void RunUntil(double endTime);
   void CheckReactivationList();
   void RemoveAffectedActions();
   void InsertAffectedActions();
@@ -108,7 +111,7 @@ class SimulatorClass {
   BaseActionClass** actions = nullptr;         // every action, model order (not owned)
   List<BaseGroupClass>* groupList = nullptr;   // owned; filled by the reward model
   List<BaseActionClass>* actionList = nullptr; // owned; filled by the reward model
-  Event* scratchEvent = nullptr;               // filled before each insertion
+  Event* scratchEvent = nullptr;               // per run; steps insert without it
   Event** currentHandle = nullptr;             // handle of the earliest event
   BaseGroupClass* currentGroup = nullptr;      // the next group to fire
   BaseActionClass* lastFired = nullptr;        // placeholder before the first firing
@@ -181,6 +184,11 @@ class SimulatorClass {
   void SelectGenerator();
 
   // Firing-step bookkeeping.
+  [[gnu::always_inline]] inline bool FireNext();
+  // The bodies of RemoveAffectedActions() and InsertAffectedActions(), over
+  // the affects list that starts at `first`.
+  [[gnu::always_inline]] inline void RemoveAffected(AffectsListNode* first);
+  [[gnu::always_inline]] inline void InsertAffected(AffectsListNode* first);
   [[gnu::always_inline]] inline void ScheduleGroup(BaseGroupClass* group);
   void DropReactivationEntry(BaseGroupClass* group);
   void ClearReactivationList();

@@ -82,8 +82,7 @@ void SimulatorClass::TerminatingSimulation() {
     if (currentHandle != nullptr) {
       currentTime = (*currentHandle)->time;
       currentGroup = static_cast<BaseGroupClass*>((*currentHandle)->action);
-      while (currentTime <= endTime)
-        if (!SimStep()) break;
+      RunUntil(endTime);
     }
     traceContainer->newBatch();
     pvModel->EndAccumulate(endTime);

@@ -122,35 +122,55 @@ class PostselectGroupOfTest : public ::testing::Test {
   }
 };
 
+// Enabling, rank, weight and uniform of each scenario both groups are driven
+// through.
+struct Scenario {
+  bool aOn;
+  int aRank;
+  double aWeight;
+  bool bOn;
+  int bRank;
+  double bWeight;
+  double u;
+};
+const Scenario kScenarios[] = {
+    {true, 1, 0.75, true, 1, 0.25, 0.1},   // both compete, first chosen
+    {true, 1, 0.75, true, 1, 0.25, 0.9},   // both compete, second chosen
+    {true, 1, 0.75, true, 1, 0.25, 0.75},  // on the boundary: the second
+    {false, 1, 1.0, true, 1, 1.0, 0.0},    // only the second enabled
+    {true, 1, 1.0, false, 1, 1.0, 0.99},   // only the first enabled
+    {false, 1, 1.0, false, 1, 1.0, 0.5},   // none: nothing fires
+    {true, 1, 1.0, true, 2, 1.0, 0.0},     // a later higher rank takes over
+    {true, 2, 1.0, true, 1, 1.0, 0.99},    // a later lower rank is left out
+    {true, 1, 0.0, true, 1, 0.0, 0.5},     // zero weights
+};
+
 TEST_F(PostselectGroupOfTest, EveryEnablingRankAndWeightCaseMatchesThePlainGroup) {
-  struct Scenario {
-    bool aOn;
-    int aRank;
-    double aWeight;
-    bool bOn;
-    int bRank;
-    double bWeight;
-    double u;
-  };
-  const Scenario scenarios[] = {
-      {true, 1, 0.75, true, 1, 0.25, 0.1},   // both compete, first chosen
-      {true, 1, 0.75, true, 1, 0.25, 0.9},   // both compete, second chosen
-      {true, 1, 0.75, true, 1, 0.25, 0.75},  // on the boundary: the second
-      {false, 1, 1.0, true, 1, 1.0, 0.0},    // only the second enabled
-      {true, 1, 1.0, false, 1, 1.0, 0.99},   // only the first enabled
-      {false, 1, 1.0, false, 1, 1.0, 0.5},   // none: nothing fires
-      {true, 1, 1.0, true, 2, 1.0, 0.0},     // a later higher rank takes over
-      {true, 2, 1.0, true, 1, 1.0, 0.99},    // a later lower rank is left out
-      {true, 1, 0.0, true, 1, 0.0, 0.5},     // zero weights
-  };
   Side plain(false), typed(true);
-  for (const Scenario& s : scenarios) {
+  for (const Scenario& s : kScenarios) {
     SCOPED_TRACE(testing::Message() << s.aOn << s.aRank << s.bOn << s.bRank << " u=" << s.u);
     plain.Set(s.aOn, s.aRank, s.aWeight, s.bOn, s.bRank, s.bWeight);
     typed.Set(s.aOn, s.aRank, s.aWeight, s.bOn, s.bRank, s.bWeight);
     // Twice each, so the enabled-before/now pair carries over between rounds.
     ExpectSameBehaviour(plain, typed, {s.u});
     ExpectSameBehaviour(plain, typed, {s.u});
+  }
+}
+
+// Marked, as generated groups are, as enabled by a function of the marking,
+// the group does not ask the chosen case again for the enabling it has just
+// given, and still selects, fills its table and fires as the plain group.
+TEST_F(PostselectGroupOfTest, AGroupEnabledByTheMarkingChoosesAndFiresAsThePlainGroup) {
+  Side plain(false), typed(true);
+  typed.group->enablingFromMarking = true;
+  for (const Scenario& s : kScenarios) {
+    SCOPED_TRACE(testing::Message() << s.aOn << s.aRank << s.bOn << s.bRank << " u=" << s.u);
+    plain.Set(s.aOn, s.aRank, s.aWeight, s.bOn, s.bRank, s.bWeight);
+    typed.Set(s.aOn, s.aRank, s.aWeight, s.bOn, s.bRank, s.bWeight);
+    TheDistribution->SetGenerator(new FixedUniforms({s.u}));
+    const std::string plainSeen = plain.Drive();
+    TheDistribution->SetGenerator(new FixedUniforms({s.u}));
+    EXPECT_EQ(typed.Drive(), plainSeen);
   }
 }
 

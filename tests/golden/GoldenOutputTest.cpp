@@ -16,6 +16,8 @@ namespace {
 using golden::Configuration;
 using golden::RunOutput;
 
+constexpr const char* kTies = "f:power_cycle_rate:0:f:random_failure_rate:100:f:ram_size:512";
+
 // Each generator, an override, both alternative affects-list builders,
 // several experiments and seeds, a small report size (many reports and the
 // deferred flushing) and a steady-state run.
@@ -30,6 +32,20 @@ const std::vector<Configuration>& Configurations() {
       {"simtest1_taus_e7", {"-r", "1", "-e", "7", "-N", "300"}, "1"},
       {"reports7_mt_e4", {"-r", "2", "-e", "4", "-n", "7", "-N", "150"}, ""},
       {"client300_seed0_e2", {"-c", "300", "-s", "0", "-e", "2", "-N", "300"}, ""},
+      // Zero-delay power cycles and certain corruption: instantaneous and
+      // deterministic events tie at one instant, so the tie break draws, under
+      // every generator and affects-list builder.
+      {"ties_lf_n3", {"-O", kTies, "-n", "3", "-N", "100"}, ""},
+      {"ties_taus_simtest1", {"-r", "1", "-O", kTies, "-s", "8", "-N", "20"}, "1"},
+      {"ties_mt_simtest0", {"-r", "2", "-O", kTies, "-s", "5", "-N", "20"}, "0"},
+      {"ties_lf_simtest3", {"-O", kTies, "-s", "11", "-n", "7", "-N", "20"}, "3"},
+      // A case of weight zero in both joined models.
+      {"zero_weights_taus", {"-r", "1", "-O", "f:ram_size:0:f:flash_size:512", "-N", "100"}, ""},
+      // The busiest experiment under each generator, with one and three
+      // observations per report.
+      {"e8_taus_n3", {"-r", "1", "-e", "8", "-s", "3", "-n", "3", "-N", "100"}, ""},
+      {"e8_mt_n1_simtest3", {"-r", "2", "-e", "8", "-n", "1", "-N", "50"}, "3"},
+      {"e8_lf_n1_simtest0", {"-e", "8", "-s", "77", "-n", "1", "-N", "50"}, "0"},
   };
   return all;
 }
