@@ -141,7 +141,9 @@ inline void EventList::Remove(Event** handle) {
   const double time = slotTime[last];
   GroupRecord* const record = slotRecord[last];
   heap[last] = nullptr;
-  int stop = HoleUp(position, moving, time);
+  // The root, where the fired event nearly always is, has no parent to
+  // sift toward.
+  int stop = position == 0 ? 0 : HoleUp(position, moving, time);
   if (stop == position) stop = HoleDown(position, moving, time);
   PlaceAt(stop, moving, time, record);
 }
