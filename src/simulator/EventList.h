@@ -151,12 +151,16 @@ inline void EventList::Remove(Event** handle) {
 inline void EventList::Remove(void* handle) { Remove(static_cast<Event**>(handle)); }
 
 inline Event** EventList::Earliest() {
-  if (size == 0) return nullptr;
   // Nearly always the root is alone at its time; the tie search would then
-  // record only the root and ask no Rank(), so it is skipped.
-  const double rootTime = slotTime[0];
-  if ((size < 2 || slotTime[1] != rootTime) && (size < 3 || slotTime[2] != rootTime))
-    return &heap[0];
+  // record only the root and ask no Rank(), so it is skipped. A list of
+  // three or more, the usual one, has both children of the root to check.
+  if (size >= 3) {
+    const double rootTime = slotTime[0];
+    if (slotTime[1] != rootTime && slotTime[2] != rootTime) return &heap[0];
+    return EarliestAmongTies();
+  }
+  if (size == 0) return nullptr;
+  if (size == 1 || slotTime[1] != slotTime[0]) return &heap[0];
   return EarliestAmongTies();
 }
 
