@@ -8,6 +8,7 @@
 // sifts compare and re-point handles without following the event's pointers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <vector>
@@ -128,8 +129,11 @@ inline void EventList::Insert(double time, double scheduledAt, BaseActionClass* 
 
 inline void EventList::Remove(Event** handle) {
   const int position = PositionOf(handle);
-  pool.push_back(heap[position]);
-  slotRecord[position]->handle = nullptr;
+  // The removed slot is reached through the handle itself and its offset,
+  // not through the position narrowed to an int and widened again.
+  const std::ptrdiff_t offset = handle - heap;
+  pool.push_back(*handle);
+  slotRecord[offset]->handle = nullptr;
   const int last = --size;
   if (position == last) {
     heap[last] = nullptr;
