@@ -63,7 +63,7 @@ class EventList {
  private:
   // Puts an event, with its time and record, into a slot and gives its group
   // the slot's handle.
-  void PlaceAt(int position, Event* event, double time, GroupRecord* record) {
+  void PlaceAt(std::size_t position, Event* event, double time, GroupRecord* record) {
     heap[position] = event;
     slotTime[position] = time;
     slotRecord[position] = record;
@@ -71,7 +71,9 @@ class EventList {
   }
   // Moves the event of slot `from` (time and record included) into slot `to`
   // and re-points its group's handle; slot `from` is left as it was.
-  void MoveSlot(int from, int to) { PlaceAt(to, heap[from], slotTime[from], slotRecord[from]); }
+  void MoveSlot(std::size_t from, std::size_t to) {
+    PlaceAt(to, heap[from], slotTime[from], slotRecord[from]);
+  }
   // Strict precedence: earlier time, or same time and higher rank of the
   // first event. Asks the first's Rank() before the second's, only when the
   // times are equal.
@@ -185,15 +187,17 @@ inline int EventList::SiftInPlace(int position) {
   return stop;
 }
 
-inline int EventList::HoleUp(int hole, const Event* moving, double time) {
+inline int EventList::HoleUp(int start, const Event* moving, double time) {
+  // Walked as an unsigned index of pointer width, which indexes the slot
+  // arrays without widening at each step; start >= 0.
+  std::size_t hole = static_cast<std::size_t>(start);
   while (hole > 0) {
-    // hole > 0, so the halving needs no rounding toward zero.
-    const int parent = static_cast<int>(static_cast<unsigned>(hole - 1) / 2);
+    const std::size_t parent = (hole - 1) / 2;
     if (!Precedes(time, moving, slotTime[parent], heap[parent])) break;
     MoveSlot(parent, hole);
     hole = parent;
   }
-  return hole;
+  return static_cast<int>(hole);
 }
 
 inline int EventList::HoleDown(int hole, const Event* moving, double time) {
