@@ -46,7 +46,10 @@ int SimulatorClass::GenerateInitialEnabledList() {
 // The event is written straight into its event-list record: a copy of it
 // in scratchEvent would be read by nothing but the insertion.
 inline void SimulatorClass::ScheduleGroup(BaseGroupClass* group) {
-  const double time = currentTime + group->SampleDistribution();
+  // The delay is drawn first and the clock read after it, so that the clock
+  // need not be held across the call.
+  const double delay = group->SampleDistribution();
+  const double time = currentTime + delay;
   if (!group->neverWatched && group->ReactivationPredicate()) {
     GroupRecord* record = RecordOf(group);
     group->reactivation = true;
