@@ -23,21 +23,9 @@ if [[ ! -f "$baseline_src" ]]; then
 fi
 
 # --- Build ------------------------------------------------------------------
-# An existing build directory is used as configured (it must be a Release one).
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-  cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSAN_BUILD_TESTS=OFF \
-    -DSAN_BUILD_BENCH=OFF -DSAN_BUILD_SIMMGR=OFF ${SAN_PERF_CMAKE_ARGS:-} >/dev/null
-fi
-if ! grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$build/CMakeCache.txt"; then
-  echo "perf.sh: $build is not a Release build" >&2
-  exit 1
-fi
-cmake --build "$build" -j2 --target basic_model_sim >/dev/null
-sim="$build/bin/basic_model_sim"
-reference="$build/bin/reference_sim"
-if [[ ! -x "$reference" || "$baseline_src" -nt "$reference" ]]; then
-  g++ -std=c++20 -O2 -march=x86-64 -o "$reference" "$baseline_src"
-fi
+bench_name=perf.sh
+# shellcheck source=bench/release-build.sh
+source "$repo/bench/release-build.sh"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
