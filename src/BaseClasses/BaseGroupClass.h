@@ -70,6 +70,11 @@ class BaseGroupClass : public BaseActionClass {
   template <class Members> bool AnyMemberEnablingChange(const Members& view);
   template <class Members> double FillWeightDistribution(const Members& view);
   template <class Members> bool SelectFrom(const Members& view);
+  // FillWeightDistribution's visit of one member: asks Enabled(), then,
+  // when enabled, Rank() and Weight(); returns the table entry the member
+  // took, or -1. anyEnabled and k (the last entry used) carry the visit.
+  template <class Member>
+  [[gnu::always_inline]] int EnterMember(Member* member, bool& anyEnabled, int& k);
 
   // --- members and selection ---
   std::unique_ptr<BaseActionClass*[]> members;     // capacity entries, first numMembers valid
@@ -141,31 +146,36 @@ template <class Members> bool BaseGroupClass::AnyMemberEnablingChange(const Memb
   return anyChanged;
 }
 
+template <class Member>
+[[gnu::always_inline]] inline int BaseGroupClass::EnterMember(Member* member, bool& anyEnabled, int& k) {
+  if (!member->Enabled()) {
+    member->disabled = true;
+    return -1;
+  }
+  const int rank = member->Rank();
+  if (!anyEnabled || rank > maxRank) {
+    // Members entered earlier at a lower rank keep their flag.
+    anyEnabled = true;
+    maxRank = rank;
+    member->disabled = false;
+    weightDistribution[0] = {member->Weight(), member};
+    k = 0;
+    return 0;
+  }
+  if (rank < maxRank) {
+    member->disabled = true;
+    return -1;
+  }
+  member->disabled = false;
+  weightDistribution[k + 1] = {weightDistribution[k].cumulativeWeight + member->Weight(), member};
+  return ++k;
+}
+
 // Each member is asked Enabled(), then, when enabled, Rank() and Weight().
 template <class Members> double BaseGroupClass::FillWeightDistribution(const Members& view) {
   bool anyEnabled = false;
   int k = 0;
-  view.forEach([&](auto* member) {
-    if (!member->Enabled()) {
-      member->disabled = true;
-      return;
-    }
-    const int rank = member->Rank();
-    if (!anyEnabled || rank > maxRank) {
-      // Members entered earlier at a lower rank keep their flag.
-      anyEnabled = true;
-      maxRank = rank;
-      member->disabled = false;
-      weightDistribution[0] = {member->Weight(), member};
-      k = 0;
-    } else if (rank < maxRank) {
-      member->disabled = true;
-    } else {
-      member->disabled = false;
-      weightDistribution[k + 1] = {weightDistribution[k].cumulativeWeight + member->Weight(), member};
-      ++k;
-    }
-  });
+  view.forEach([&](auto* member) { EnterMember(member, anyEnabled, k); });
   if (!anyEnabled) return -1.0;
   numWeights = k + 1;
   return weightDistribution[k].cumulativeWeight;

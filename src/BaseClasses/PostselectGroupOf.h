@@ -145,29 +145,11 @@ class PostselectGroupOf final : public PostselectGroup {
     return chosen;
   }
 
-  // FillWeightDistribution's visit of one case.
+  // FillWeightDistribution's visit of one case, noting which case took
+  // the table entry.
   template <std::size_t I> void EnterCase(bool& anyEnabled, int& k, int* caseOf) {
-    auto* c = std::get<I>(cases_);
-    if (!c->Enabled()) {
-      c->disabled = true;
-      return;
-    }
-    const int rank = c->Rank();
-    if (!anyEnabled || rank > maxRank) {
-      anyEnabled = true;
-      maxRank = rank;
-      c->disabled = false;
-      weightDistribution[0] = {c->Weight(), c};
-      caseOf[0] = static_cast<int>(I);
-      k = 0;
-    } else if (rank < maxRank) {
-      c->disabled = true;
-    } else {
-      c->disabled = false;
-      weightDistribution[k + 1] = {weightDistribution[k].cumulativeWeight + c->Weight(), c};
-      caseOf[k + 1] = static_cast<int>(I);
-      ++k;
-    }
+    const int entry = EnterMember(std::get<I>(cases_), anyEnabled, k);
+    if (entry >= 0) caseOf[entry] = static_cast<int>(I);
   }
 
   // The chosen case's own selection, then what it selected. An activity's
