@@ -75,6 +75,9 @@ class BaseGroupClass : public BaseActionClass {
   // took, or -1. anyEnabled and k (the last entry used) carry the visit.
   template <class Member>
   [[gnu::always_inline]] int EnterMember(Member* member, bool& anyEnabled, int& k);
+  // The weight table's entry, among 0 … last, that a uniform point x of the
+  // total weight falls in.
+  [[gnu::always_inline]] int EntryAt(double x, int last) const;
 
   // --- members and selection ---
   std::unique_ptr<BaseActionClass*[]> members;     // capacity entries, first numMembers valid
@@ -191,8 +194,14 @@ template <class Members> bool BaseGroupClass::SelectFrom(const Members& view) {
   if (total < 0.0) return false;
   const double x = u * total;
 
+  selectedAction = view.Selection(weightDistribution[EntryAt(x, numWeights - 1)].action);
+  return true;
+}
+
+// Binary search of entries 0 … last for the first cumulative weight above x.
+[[gnu::always_inline]] inline int BaseGroupClass::EntryAt(double x, int last) const {
   int lo = 0;
-  int hi = numWeights - 1;
+  int hi = last;
   while (lo < hi) {
     const int mid = (lo + hi) / 2;
     if (weightDistribution[mid].cumulativeWeight <= x)
@@ -200,6 +209,5 @@ template <class Members> bool BaseGroupClass::SelectFrom(const Members& view) {
     else
       hi = mid;
   }
-  selectedAction = view.Selection(weightDistribution[lo].action);
-  return true;
+  return lo;
 }

@@ -130,17 +130,7 @@ class PostselectGroupOf final : public PostselectGroup {
     numWeights = k + 1;
     const double total = weightDistribution[k].cumulativeWeight;
     if (total < 0.0) return -1;
-    const double x = u * total;
-    int lo = 0;
-    int hi = k;
-    while (lo < hi) {
-      const int mid = (lo + hi) / 2;
-      if (weightDistribution[mid].cumulativeWeight <= x)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    const int chosen = caseOf[lo];
+    const int chosen = caseOf[EntryAt(u * total, k)];
     ((chosen == static_cast<int>(I) ? SelectOnCase<I>() : void()), ...);
     return chosen;
   }
