@@ -107,6 +107,13 @@ class BaseActionClass {
 
   // --- simulator bookkeeping ---
   AffectsListNode* affectsList = nullptr;  // built, read and freed by the simulator
+  // Set by the simulator beside affectsList: the action's own group, when
+  // that group is on the list and every group on it has an enabling that is
+  // a function of the marking alone and is never watched for reactivation;
+  // null otherwise. A firing of the action that leaves the marking as it was
+  // then changes no listed group's enabling, and the passes over the list
+  // would only schedule the fired group again.
+  BaseGroupClass* quietOwnGroup = nullptr;
   bool fired = false;
   Distribution distributionType = EXPONENTIAL;
   GroupRecord* eventSlot = nullptr;        // the simulator's record for this action

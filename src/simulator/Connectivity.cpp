@@ -45,6 +45,21 @@ void SimulatorClass::DestructConnectivityList() {
   for (int i = 0; i < count; ++i) ClearActionAffectsList(actions[i]);
 }
 
+void SimulatorClass::MarkQuietAffectsLists() {
+  int count = NumActions(actionList);
+  for (int i = 0; i < count; ++i) {
+    BaseActionClass* action = actions[i];
+    BaseGroupClass* own = groups[action->groupId];
+    bool ownListed = false;
+    bool quiet = true;
+    for (AffectsListNode* node = action->affectsList; node != nullptr; node = node->next) {
+      ownListed = ownListed || node->group == own;
+      quiet = quiet && node->group->enablingFromMarking && node->group->neverWatched;
+    }
+    action->quietOwnGroup = ownListed && quiet ? own : nullptr;
+  }
+}
+
 int SimulatorClass::GenerateConnectivityList() {
   int32_t n = BaseActionClass::MaxID;
   // Stamp of the last action that added each group, so a group is listed

@@ -88,9 +88,18 @@ inline bool SimulatorClass::FireNext() {
   // The pass visits nothing when the list is empty, as it is in models
   // without reactivation; the test saves the call at every firing.
   if (!reactivationList.empty()) CheckReactivationList();
-  AffectsListNode* const affected = AffectsOf(lastFired);
-  RemoveAffected(affected);
-  InsertAffected(affected);
+  if (currentGroup->enabledAfterFiring && lastFired->quietOwnGroup == currentGroup) {
+    // The firing left the marking as it was, so every other group on the
+    // list is still scheduled exactly when it is enabled: the removal pass
+    // would remove nothing and the insertion pass schedule only the fired
+    // group, which it would take as enabled without asking.
+    ScheduleGroup(currentGroup);
+    affectsCursor = nullptr;
+  } else {
+    AffectsListNode* const affected = AffectsOf(lastFired);
+    RemoveAffected(affected);
+    InsertAffected(affected);
+  }
   currentGroup->enabledAfterFiring = false;
   currentHandle = eventList->Earliest();
   if (currentHandle == nullptr) return false;

@@ -217,6 +217,7 @@ void SimulatorClass::BuildConnectivity() {
     std::cerr << "Error Generating Connectivity List\n" << std::flush;
     std::exit(1);
   }
+  MarkQuietAffectsLists();
   std::cout << "GenerateConnectivityList() Time="
             << static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC << std::endl;
 }

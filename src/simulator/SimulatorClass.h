@@ -66,6 +66,8 @@ class SimulatorClass {
   // --- Firing step and enabled-action bookkeeping -------------------------
   int GenerateConnectivityList();
   int GenerateConnectivityListOld();
+  // Sets every action's quietOwnGroup from the affects lists just built.
+  void MarkQuietAffectsLists();
   int AddActionAffects(BaseGroupClass* group, BaseActionClass* action);
   int AddActionAffectsOld(BaseGroupClass* group, BaseActionClass* action);
   void ClearActionAffectsList(BaseActionClass* action);
