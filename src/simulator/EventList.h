@@ -137,7 +137,7 @@ inline void EventList::Remove(Event** handle) {
   pool.push_back(*handle);
   slotRecord[offset]->handle = nullptr;
   const int last = --size;
-  if (position == last) {
+  if (position == last) [[unlikely]] {
     heap[last] = nullptr;
     return;
   }
@@ -162,7 +162,7 @@ inline Event** EventList::Earliest() {
   // three or more, the usual one, has both children of the root to check.
   if (size >= 3) {
     const double rootTime = slotTime[0];
-    if (slotTime[1] != rootTime && slotTime[2] != rootTime) return &heap[0];
+    if (slotTime[1] != rootTime && slotTime[2] != rootTime) [[likely]] return &heap[0];
     return EarliestAmongTies();
   }
   if (size == 0) return nullptr;

@@ -87,8 +87,8 @@ inline bool SimulatorClass::FireNext() {
   ++actionsFired;
   // The pass visits nothing when the list is empty, as it is in models
   // without reactivation; the test saves the call at every firing.
-  if (!reactivationList.empty()) CheckReactivationList();
-  if (currentGroup->enabledAfterFiring && lastFired->quietOwnGroup == currentGroup) {
+  if (!reactivationList.empty()) [[unlikely]] CheckReactivationList();
+  if (currentGroup->enabledAfterFiring && lastFired->quietOwnGroup == currentGroup) [[likely]] {
     // The firing left the marking as it was, so every other group on the
     // list is still scheduled exactly when it is enabled: the removal pass
     // would remove nothing and the insertion pass schedule only the fired
@@ -102,7 +102,7 @@ inline bool SimulatorClass::FireNext() {
   }
   currentGroup->enabledAfterFiring = false;
   currentHandle = eventList->Earliest();
-  if (currentHandle == nullptr) return false;
+  if (currentHandle == nullptr) [[unlikely]] return false;
   currentTime = (*currentHandle)->time;
   currentGroup = static_cast<BaseGroupClass*>((*currentHandle)->action);
   return true;
