@@ -53,11 +53,18 @@ void SimulatorClass::MarkQuietAffectsLists() {
     bool ownListed = false;
     bool quiet = true;
     for (AffectsListNode* node = action->affectsList; node != nullptr; node = node->next) {
-      ownListed = ownListed || node->group == own;
-      quiet = quiet && node->group->enablingFromMarking && node->group->neverWatched;
+      BaseGroupClass* group = node->group;
+      ownListed = ownListed || group == own;
+      quiet = quiet && group->enablingFromMarking && group->neverWatched;
+      // The one walk over a quiet list takes each group once; a group
+      // listed twice keeps the list on the two passes.
+      for (AffectsListNode* later = node->next; later != nullptr; later = later->next)
+        quiet = quiet && later->group != group;
     }
     action->quietOwnGroup = ownListed && quiet ? own : nullptr;
   }
+  int32_t groupCount = NumGroups();
+  pendingSchedule.assign(static_cast<size_t>(groupCount > 0 ? groupCount : 1), nullptr);
 }
 
 int SimulatorClass::GenerateConnectivityList() {

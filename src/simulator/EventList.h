@@ -80,7 +80,7 @@ class EventList {
   static bool Precedes(double firstTime, const Event* first, double secondTime,
                        const Event* second) {
     if (firstTime < secondTime) return true;
-    if (firstTime != secondTime) return false;
+    if (firstTime != secondTime) [[likely]] return false;
     return HigherRank(first, second);
   }
   // The child of a slot that the event in hand is compared with: the right
@@ -92,7 +92,8 @@ class EventList {
     if (right >= size) return left;
     const double rightTime = slotTime[right];
     const double leftTime = slotTime[left];
-    if (rightTime == leftTime) return HigherRank(heap[right], heap[left]) ? right : left;
+    if (rightTime == leftTime) [[unlikely]]
+      return HigherRank(heap[right], heap[left]) ? right : left;
     return left + static_cast<int>(rightTime < leftTime);
   }
   // Sift a hole from `hole` toward the root (HoleUp) or the leaves

@@ -50,7 +50,7 @@ inline void SimulatorClass::ScheduleGroup(BaseGroupClass* group) {
   // need not be held across the call.
   const double delay = group->SampleDistribution();
   const double time = currentTime + delay;
-  if (!group->neverWatched && group->ReactivationPredicate()) {
+  if (!group->neverWatched && group->ReactivationPredicate()) [[unlikely]] {
     GroupRecord* record = RecordOf(group);
     group->reactivation = true;
     record->position = reactivationList.PushFront(&record->entry, group);
@@ -95,10 +95,10 @@ inline bool SimulatorClass::FireNext() {
     // group, which it would take as enabled without asking.
     ScheduleGroup(currentGroup);
     affectsCursor = nullptr;
+  } else if (lastFired != nullptr && lastFired->quietOwnGroup == currentGroup) {
+    UpdateQuietAffected(lastFired->affectsList);
   } else {
-    AffectsListNode* const affected = AffectsOf(lastFired);
-    RemoveAffected(affected);
-    InsertAffected(affected);
+    UpdateAffected();
   }
   currentGroup->enabledAfterFiring = false;
   currentHandle = eventList->Earliest();
@@ -156,6 +156,12 @@ void SimulatorClass::CheckReactivationList() {
   }
 }
 
+void SimulatorClass::UpdateAffected() {
+  AffectsListNode* const affected = AffectsOf(lastFired);
+  RemoveAffected(affected);
+  InsertAffected(affected);
+}
+
 void SimulatorClass::RemoveAffectedActions() { RemoveAffected(AffectsOf(lastFired)); }
 
 void SimulatorClass::InsertAffectedActions() { InsertAffected(AffectsOf(lastFired)); }
@@ -194,6 +200,31 @@ inline void SimulatorClass::InsertAffected(AffectsListNode* first) {
     }
     if (group->enabledAfterFiring || group->Enabled()) ScheduleGroup(group);
   }
+  affectsCursor = nullptr;
+}
+
+// The removal pass and the insertion pass in one walk. Every call either
+// pass would make reads only the marking, which neither changes, and sets
+// only its own group's enabling, so asking each group in turn what both
+// passes would ask gives the same answers. The removals still all come
+// before the insertions, each in list order, so the event list and the
+// draws of the scheduling are those of the two passes. Groups whose
+// reactivation is never watched leave the passes' reactivation steps idle,
+// and a kept group, enabled by a function of the marking, is not asked
+// again by the insertion pass.
+inline void SimulatorClass::UpdateQuietAffected(AffectsListNode* first) {
+  BaseGroupClass** const pending = pendingSchedule.data();
+  int32_t count = 0;
+  for (AffectsListNode* cursor = first; cursor != nullptr; cursor = cursor->next) {
+    BaseGroupClass* group = cursor->group;
+    GroupRecord* record = RecordOf(group);
+    if (record->handle != nullptr) {
+      if (!group->EnablingChange()) continue;
+      eventList->Remove(record->handle);
+    }
+    if (group->enabledAfterFiring || group->Enabled()) pending[count++] = group;
+  }
+  for (int32_t i = 0; i < count; ++i) ScheduleGroup(pending[i]);
   affectsCursor = nullptr;
 }
 

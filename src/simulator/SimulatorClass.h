@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fstream>
 #include <iosfwd>
+#include <vector>
 
 #include "simulator/GroupRecord.h"
 
@@ -123,6 +124,9 @@ class SimulatorClass {
   GroupRecord* groupRecords = nullptr;         // one per group, owned
   BaseGroupClass** groups = nullptr;           // every group; groupId indexes it
   BaseGroupClass** enabledList = nullptr;      // groups enabled initially, owned
+  // Groups the one walk over a quiet affects list found to schedule, in
+  // list order; one entry per group, sized once the affects lists are built.
+  std::vector<BaseGroupClass*> pendingSchedule;
   ReactivationList reactivationList;           // scheduled groups watched for reactivation
   int32_t enabledCount = 0;
   int32_t runState = 0;                        // 0 running, 1 finished, 2 stopped
@@ -191,6 +195,13 @@ class SimulatorClass {
   // the affects list that starts at `first`.
   [[gnu::always_inline]] inline void RemoveAffected(AffectsListNode* first);
   [[gnu::always_inline]] inline void InsertAffected(AffectsListNode* first);
+  // Both passes in one walk, for a list whose groups all have their enabling
+  // from the marking and are never watched for reactivation.
+  [[gnu::always_inline]] inline void UpdateQuietAffected(AffectsListNode* first);
+  // The passes over lastFired's affects list that follow a firing: one walk
+  // over a quiet list, the removal and the insertion pass over any other.
+  // Out of line, so that the firing step's own loop keeps its registers.
+  [[gnu::noinline]] void UpdateAffected();
   [[gnu::always_inline]] inline void ScheduleGroup(BaseGroupClass* group);
   void DropReactivationEntry(BaseGroupClass* group);
   void ClearReactivationList();
