@@ -150,7 +150,8 @@ inline void EventList::Remove(Event** handle) {
   heap[last] = nullptr;
   // The root, where the fired event nearly always is, has no parent to
   // sift toward.
-  int stop = position == 0 ? 0 : HoleUp(position, moving, time);
+  int stop = 0;
+  if (position != 0) [[unlikely]] stop = HoleUp(position, moving, time);
   if (stop == position) stop = HoleDown(position, moving, time);
   PlaceAt(stop, moving, time, record);
 }
