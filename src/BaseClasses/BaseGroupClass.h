@@ -74,7 +74,12 @@ class BaseGroupClass : public BaseActionClass {
   // when enabled, Rank() and Weight(); returns the table entry the member
   // took, or -1. anyEnabled and k (the last entry used) carry the visit.
   template <class Member>
-  [[gnu::always_inline]] int EnterMember(Member* member, bool& anyEnabled, int& k);
+  [[gnu::always_inline]] int EnterMember(Member* member, bool& anyEnabled, int& k) {
+    return EnterMemberEnabled(member, member->Enabled(), anyEnabled, k);
+  }
+  // The same visit for a member whose enabling is already known.
+  template <class Member>
+  [[gnu::always_inline]] int EnterMemberEnabled(Member* member, bool enabled, bool& anyEnabled, int& k);
   // The weight table's entry, among 0 … last, that a uniform point x of the
   // total weight falls in.
   [[gnu::always_inline]] int EntryAt(double x, int last) const;
@@ -106,6 +111,13 @@ class BaseGroupClass : public BaseActionClass {
   // firing step's insertion pass takes that answer instead of asking, and
   // the step clears the mark once the passes are done.
   bool enabledAfterFiring = false;
+  // Set by the simulator, for a group whose enabling comes from the
+  // marking, when its affects lists follow the model's arcs: every firing
+  // that changes a place a member reads then has the group's enabling
+  // asked again, so whenever the group fires, each member's last recorded
+  // enabling is its enabling on the present marking, and the firing's
+  // selection may read it instead of asking.
+  bool enablingRecorded = false;
 
  protected:
   // Reallocates both arrays to n entries, keeping the members.
@@ -150,8 +162,9 @@ template <class Members> bool BaseGroupClass::AnyMemberEnablingChange(const Memb
 }
 
 template <class Member>
-[[gnu::always_inline]] inline int BaseGroupClass::EnterMember(Member* member, bool& anyEnabled, int& k) {
-  if (!member->Enabled()) {
+[[gnu::always_inline]] inline int BaseGroupClass::EnterMemberEnabled(Member* member, bool enabled,
+                                                                     bool& anyEnabled, int& k) {
+  if (!enabled) {
     member->disabled = true;
     return -1;
   }

@@ -46,7 +46,7 @@ class PostselectGroupOf final : public PostselectGroup {
     return AsBuilt() ? AnyMemberEnablingChange(view()) : PostselectGroup::EnablingChange();
   }
   bool SelectAction() override {
-    return AsBuilt() ? ChooseCase(kAllCases) >= 0 : PostselectGroup::SelectAction();
+    return AsBuilt() ? ChooseCase<false>(kAllCases) >= 0 : PostselectGroup::SelectAction();
   }
   BaseActionClass* Fire() override {
     return AsBuilt() ? FireCase() : PostselectGroup::Fire();
@@ -117,15 +117,18 @@ class PostselectGroupOf final : public PostselectGroup {
   // SelectFrom over the cases, unrolled and with the table entries' case
   // numbers kept beside them, so that the chosen case is reached through its
   // own type without searching the cases for it. The draw, the member calls,
-  // the table, the flags and selectedAction are SelectFrom's. Returns the
-  // number of the chosen case, or -1 where SelectFrom returns false.
-  template <std::size_t... I>
+  // the table, the flags and selectedAction are SelectFrom's; when Firing
+  // and the group's enabling is recorded, each case's recorded enabling
+  // stands for its Enabled(). Returns the number of the chosen case, or -1
+  // where SelectFrom returns false.
+  template <bool Firing, std::size_t... I>
   [[gnu::always_inline]] int ChooseCase(std::index_sequence<I...>) {
     const double u = TheDistribution->GetGenerator()->rnd();
     bool anyEnabled = false;
     int k = 0;
     int caseOf[kCaseCount];
-    (EnterCase<I>(anyEnabled, k, caseOf), ...);
+    const bool recorded = Firing && enablingRecorded;
+    (EnterCase<I>(recorded, anyEnabled, k, caseOf), ...);
     if (!anyEnabled) return -1;
     numWeights = k + 1;
     const double total = weightDistribution[k].cumulativeWeight;
@@ -137,8 +140,9 @@ class PostselectGroupOf final : public PostselectGroup {
 
   // FillWeightDistribution's visit of one case, noting which case took
   // the table entry.
-  template <std::size_t I> void EnterCase(bool& anyEnabled, int& k, int* caseOf) {
-    const int entry = EnterMember(std::get<I>(cases_), anyEnabled, k);
+  template <std::size_t I> void EnterCase(bool recorded, bool& anyEnabled, int& k, int* caseOf) {
+    auto* c = std::get<I>(cases_);
+    const int entry = EnterMemberEnabled(c, recorded ? c->enabledNow : c->Enabled(), anyEnabled, k);
     if (entry >= 0) caseOf[entry] = static_cast<int>(I);
   }
 
@@ -157,7 +161,7 @@ class PostselectGroupOf final : public PostselectGroup {
   // FireFrom over the cases: a case that selected itself fires through its
   // own type; anything else it selected is fired as the members view would.
   BaseActionClass* FireCase() {
-    const int chosen = ChooseCase(kAllCases);
+    const int chosen = ChooseCase<true>(kAllCases);
     if (chosen < 0 || selectedAction == nullptr) return nullptr;
     BaseActionClass* firedAction = FireChosen(chosen, kAllCases);
     selectedAction = nullptr;

@@ -67,6 +67,10 @@ void SimulatorClass::MarkQuietAffectsLists() {
   pendingSchedule.assign(static_cast<size_t>(groupCount > 0 ? groupCount : 1), nullptr);
 }
 
+void SimulatorClass::MarkRecordedEnabling() {
+  for (int32_t g = 0; g < NumGroups(); ++g) groups[g]->enablingRecorded = groups[g]->enablingFromMarking;
+}
+
 int SimulatorClass::GenerateConnectivityList() {
   int32_t n = BaseActionClass::MaxID;
   // Stamp of the last action that added each group, so a group is listed

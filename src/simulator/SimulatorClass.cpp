@@ -213,6 +213,9 @@ void SimulatorClass::BuildConnectivity() {
     std::cout << "GenerateConnectivityListOld()" << std::endl;
     result = GenerateConnectivityListOld();
   }
+  // Either builder lists, for every action, each group reading a place the
+  // action changes; without lists no firing asks any enabling again.
+  if (choice >= 0 && choice <= 2) MarkRecordedEnabling();
   if (result != 0) {
     std::cerr << "Error Generating Connectivity List\n" << std::flush;
     std::exit(1);

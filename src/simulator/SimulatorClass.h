@@ -69,6 +69,10 @@ class SimulatorClass {
   int GenerateConnectivityListOld();
   // Sets every action's quietOwnGroup from the affects lists just built.
   void MarkQuietAffectsLists();
+  // Grants every group whose enabling comes from the marking the reading of
+  // its recorded enabling at its firings; for affects lists that follow
+  // the model's arcs only.
+  void MarkRecordedEnabling();
   int AddActionAffects(BaseGroupClass* group, BaseActionClass* action);
   int AddActionAffectsOld(BaseGroupClass* group, BaseActionClass* action);
   void ClearActionAffectsList(BaseActionClass* action);
