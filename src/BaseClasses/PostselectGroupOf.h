@@ -176,9 +176,10 @@ class PostselectGroupOf final : public PostselectGroup {
     auto* c = std::get<I>(cases_);
     if (selectedAction != c) return false;
     firedAction = c->Fire();
-    // Every case was asked in EnterCase and one was enabled.
+    // Every case was asked in EnterCase and one was enabled; the mark also
+    // tells the firing step that the firing reported its action.
     using Case = std::remove_pointer_t<decltype(c)>;
-    if constexpr (LeavesMarking<Case>()) enabledAfterFiring = enablingFromMarking;
+    if constexpr (LeavesMarking<Case>()) enabledAfterFiring = enablingFromMarking && firedAction != nullptr;
     return true;
   }
   // Whether the model declares that the case's Fire() changes no place.
