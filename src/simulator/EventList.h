@@ -32,6 +32,15 @@ class EventList {
   // Insert of an event with these fields, written straight into its record.
   void Insert(double time, double scheduledAt, BaseActionClass* action);
   [[gnu::always_inline]] void Remove(Event** handle);
+  // Remove(handle), except that the record is handed back instead of going
+  // to the pool; the caller gives it to InsertParked or Unpark before any
+  // other operation, which leaves the pool as Remove would.
+  [[gnu::always_inline]] Event* RemoveParking(Event** handle);
+  // Insert(time, scheduledAt, action) with the parked record in place of
+  // the pool's front, which Remove would have made it.
+  [[gnu::always_inline]] void InsertParked(Event* record, double time, double scheduledAt,
+                                           BaseActionClass* action);
+  void Unpark(Event* record) { pool.push_back(record); }
   void Remove(void* handle);
   void ModifyKey(Event** handle);
   Event** Earliest();
@@ -121,6 +130,11 @@ inline void EventList::Insert(Event* prototype) {
 inline void EventList::Insert(double time, double scheduledAt, BaseActionClass* action) {
   Event* record = pool.back();
   pool.pop_back();
+  InsertParked(record, time, scheduledAt, action);
+}
+
+inline void EventList::InsertParked(Event* record, double time, double scheduledAt,
+                                    BaseActionClass* action) {
   record->time = time;
   record->scheduledAt = scheduledAt;
   record->action = action;
@@ -130,17 +144,19 @@ inline void EventList::Insert(double time, double scheduledAt, BaseActionClass* 
   PlaceAt(position, record, time, action->eventSlot);
 }
 
-inline void EventList::Remove(Event** handle) {
+inline void EventList::Remove(Event** handle) { pool.push_back(RemoveParking(handle)); }
+
+inline Event* EventList::RemoveParking(Event** handle) {
   const int position = PositionOf(handle);
   // The removed slot is reached through the handle itself and its offset,
   // not through the position narrowed to an int and widened again.
   const std::ptrdiff_t offset = handle - heap;
-  pool.push_back(*handle);
+  Event* const removed = *handle;
   slotRecord[offset]->handle = nullptr;
   const int last = --size;
   if (position == last) [[unlikely]] {
     heap[last] = nullptr;
-    return;
+    return removed;
   }
   // The last event fills the hole: up if it precedes the hole's parent,
   // otherwise down, exactly as moving it in and sifting it would.
@@ -154,6 +170,7 @@ inline void EventList::Remove(Event** handle) {
   if (position != 0) [[unlikely]] stop = HoleUp(position, moving, time);
   if (stop == position) stop = HoleDown(position, moving, time);
   PlaceAt(stop, moving, time, record);
+  return removed;
 }
 
 inline void EventList::Remove(void* handle) { Remove(static_cast<Event**>(handle)); }

@@ -81,24 +81,33 @@ int16_t SimulatorClass::GenerateCompleteEventListSS() {
 // One firing, inlined both into SimStep() and into the replication loop of
 // RunUntil(), so that the loop pays no call per firing.
 inline bool SimulatorClass::FireNext() {
-  eventList->Remove(currentHandle);
+  // The fired event's record is held aside, and goes back to the pool
+  // before any other operation of the event list, unless the firing
+  // schedules the same group again at once and the record is used for it:
+  // the pool then ends as the removal and the insertion would leave it.
+  Event* const parked = eventList->RemoveParking(currentHandle);
   pvModel->Accumulate(currentTime);
   lastFired = pvModel->FireAction(currentGroup, currentTime);
   ++actionsFired;
-  // The pass visits nothing when the list is empty, as it is in models
-  // without reactivation; the test saves the call at every firing.
-  if (!reactivationList.empty()) [[unlikely]] CheckReactivationList();
-  if (currentGroup->enabledAfterFiring && lastFired->quietOwnGroup == currentGroup) [[likely]] {
+  if (currentGroup->enabledAfterFiring && lastFired->quietOwnGroup == currentGroup &&
+      reactivationList.empty()) [[likely]] {
     // The firing left the marking as it was, so every other group on the
     // list is still scheduled exactly when it is enabled: the removal pass
     // would remove nothing and the insertion pass schedule only the fired
-    // group, which it would take as enabled without asking.
-    ScheduleGroup(currentGroup);
+    // group, which it would take as enabled without asking; the group is
+    // never watched for reactivation.
+    const double time = currentTime + currentGroup->SampleDistribution();
+    eventList->InsertParked(parked, time, currentTime, currentGroup);
     affectsCursor = nullptr;
-  } else if (lastFired != nullptr && lastFired->quietOwnGroup == currentGroup) {
-    UpdateQuietAffected(lastFired->affectsList);
   } else {
-    UpdateAffected();
+    eventList->Unpark(parked);
+    // The pass visits nothing when the list is empty, as it is in models
+    // without reactivation; the test saves the call at every firing.
+    if (!reactivationList.empty()) [[unlikely]] CheckReactivationList();
+    if (lastFired != nullptr && lastFired->quietOwnGroup == currentGroup)
+      UpdateQuietAffected(lastFired->affectsList);
+    else
+      UpdateAffected();
   }
   currentGroup->enabledAfterFiring = false;
   currentHandle = eventList->Earliest();
