@@ -182,7 +182,8 @@ flash_systemSAN::flash_systemSAN() {
   BaseGroupClass* InitialGroups[3] = {seuGroup, sefi, power_cycle};
   initializeSANModelNow("flash_system", 2, InitialPlaces, 0, nullptr, 4, InitialActions, 3, InitialGroups);
   // Every activity's Enabled() reads the marking and records the answer,
-  // each keeps Activity's EnablingChange(), and none is ever reactivated.
+  // each tests a change of its enabling as Activity does, and none is ever
+  // reactivated.
   for (BaseGroupClass* group : InitialGroups) {
     group->enablingFromMarking = true;
     group->neverWatched = true;

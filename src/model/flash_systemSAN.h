@@ -64,6 +64,8 @@ class flash_systemSAN final : public SANModel {
    public:
     sefiActivity();
     bool Enabled() override;
+    // Activity's own change test, with this class's Enabled() bound directly.
+    bool EnablingChange() override { return EnablingChangeOf(this); }
     double Rate() override;
     double Weight() override;
     int Rank() override;
@@ -87,6 +89,8 @@ class flash_systemSAN final : public SANModel {
    public:
     power_cycleActivity();
     bool Enabled() override;
+    // Activity's own change test, with this class's Enabled() bound directly.
+    bool EnablingChange() override { return EnablingChangeOf(this); }
     double Rate() override;
     double Weight() override;
     int Rank() override;

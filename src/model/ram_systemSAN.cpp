@@ -275,7 +275,8 @@ ram_systemSAN::ram_systemSAN() {
   BaseGroupClass* InitialGroups[5] = {watchdog_reboot, random_failure, bit_errorGroup, page_errorGroup, failure};
   initializeSANModelNow("ram_system", 4, InitialPlaces, 0, nullptr, 7, InitialActions, 5, InitialGroups);
   // Every activity's Enabled() reads the marking and records the answer,
-  // each keeps Activity's EnablingChange(), and none is ever reactivated.
+  // each tests a change of its enabling as Activity does, and none is ever
+  // reactivated.
   for (BaseGroupClass* group : InitialGroups) {
     group->enablingFromMarking = true;
     group->neverWatched = true;

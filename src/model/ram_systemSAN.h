@@ -24,6 +24,8 @@ class ram_systemSAN final : public SANModel {
    public:
     failureActivity();
     bool Enabled() override;
+    // Activity's own change test, with this class's Enabled() bound directly.
+    bool EnablingChange() override { return EnablingChangeOf(this); }
     double Rate() override;
     double Weight() override;
     int Rank() override;
@@ -46,6 +48,8 @@ class ram_systemSAN final : public SANModel {
    public:
     watchdog_rebootActivity();
     bool Enabled() override;
+    // Activity's own change test, with this class's Enabled() bound directly.
+    bool EnablingChange() override { return EnablingChangeOf(this); }
     double Rate() override;
     double Weight() override;
     int Rank() override;
@@ -69,6 +73,8 @@ class ram_systemSAN final : public SANModel {
    public:
     random_failureActivity();
     bool Enabled() override;
+    // Activity's own change test, with this class's Enabled() bound directly.
+    bool EnablingChange() override { return EnablingChangeOf(this); }
     double Rate() override;
     double Weight() override;
     int Rank() override;
