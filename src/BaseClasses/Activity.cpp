@@ -14,7 +14,7 @@ void Activity::ActivityInitialize(const char* newName, int newGroupId, Distribut
 
 bool Activity::SelectAction() { return SelectActionOf(this); }
 
-bool Activity::EnablingChange() { return EnablingChangeOf(this); }
+bool Activity::EnablingChange() { return EnablingChangeOfGroup(this); }
 
 double Activity::Probability(BaseActionClass* a) { return a == this ? 1.0 : 0.0; }
 

@@ -25,6 +25,13 @@ class Activity : public BaseGroupClass {
     self->Enabled();
     return self->enabledNow != self->enabledBefore;
   }
+  // EnablingChangeOf for an activity that is a group of its own: it also
+  // says, in enablingAtChange, the enabling it found.
+  template <class Self> static bool EnablingChangeOfGroup(Self* self) {
+    const bool changed = EnablingChangeOf(self);
+    self->enablingAtChange = self->enabledNow;
+    return changed;
+  }
   double Probability(BaseActionClass* a) override;
   void setGroupId(int id) override;
   virtual void LinkVariables() = 0;

@@ -118,6 +118,10 @@ class BaseGroupClass : public BaseActionClass {
   // enabling is its enabling on the present marking, and the firing's
   // selection may read it instead of asking.
   bool enablingRecorded = false;
+  // The group's enabling as its last EnablingChange() found it (0 or 1),
+  // for the groups whose EnablingChange() says so; the firing step sets -1
+  // before it asks, so that -1 afterwards means the call did not say.
+  int8_t enablingAtChange = -1;
 
  protected:
   // Reallocates both arrays to n entries, keeping the members.

@@ -43,7 +43,10 @@ class PostselectGroupOf final : public PostselectGroup {
     return AsBuilt() ? AnyMemberEnabled(view()) : PostselectGroup::Enabled();
   }
   bool EnablingChange() override {
-    return AsBuilt() ? AnyMemberEnablingChange(view()) : PostselectGroup::EnablingChange();
+    if (!AsBuilt()) return PostselectGroup::EnablingChange();
+    const bool changed = AnyMemberEnablingChange(view());
+    enablingAtChange = AnyCaseEnabled(kAllCases);
+    return changed;
   }
   bool SelectAction() override {
     return AsBuilt() ? ChooseCase<false>(kAllCases) >= 0 : PostselectGroup::SelectAction();
@@ -181,6 +184,10 @@ class PostselectGroupOf final : public PostselectGroup {
     using Case = std::remove_pointer_t<decltype(c)>;
     if constexpr (LeavesMarking<Case>()) enabledAfterFiring = enablingFromMarking && firedAction != nullptr;
     return true;
+  }
+  // Whether any case's recorded enabling is true.
+  template <std::size_t... I> bool AnyCaseEnabled(std::index_sequence<I...>) const {
+    return (std::get<I>(cases_)->enabledNow || ...);
   }
   // Whether the model declares that the case's Fire() changes no place.
   template <class Case> static constexpr bool LeavesMarking() {

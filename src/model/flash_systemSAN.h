@@ -65,7 +65,7 @@ class flash_systemSAN final : public SANModel {
     sefiActivity();
     bool Enabled() override;
     // Activity's own change test, with this class's Enabled() bound directly.
-    bool EnablingChange() override { return EnablingChangeOf(this); }
+    bool EnablingChange() override { return EnablingChangeOfGroup(this); }
     double Rate() override;
     double Weight() override;
     int Rank() override;
@@ -90,7 +90,7 @@ class flash_systemSAN final : public SANModel {
     power_cycleActivity();
     bool Enabled() override;
     // Activity's own change test, with this class's Enabled() bound directly.
-    bool EnablingChange() override { return EnablingChangeOf(this); }
+    bool EnablingChange() override { return EnablingChangeOfGroup(this); }
     double Rate() override;
     double Weight() override;
     int Rank() override;

@@ -25,7 +25,7 @@ class ram_systemSAN final : public SANModel {
     failureActivity();
     bool Enabled() override;
     // Activity's own change test, with this class's Enabled() bound directly.
-    bool EnablingChange() override { return EnablingChangeOf(this); }
+    bool EnablingChange() override { return EnablingChangeOfGroup(this); }
     double Rate() override;
     double Weight() override;
     int Rank() override;
@@ -49,7 +49,7 @@ class ram_systemSAN final : public SANModel {
     watchdog_rebootActivity();
     bool Enabled() override;
     // Activity's own change test, with this class's Enabled() bound directly.
-    bool EnablingChange() override { return EnablingChangeOf(this); }
+    bool EnablingChange() override { return EnablingChangeOfGroup(this); }
     double Rate() override;
     double Weight() override;
     int Rank() override;
@@ -74,7 +74,7 @@ class ram_systemSAN final : public SANModel {
     random_failureActivity();
     bool Enabled() override;
     // Activity's own change test, with this class's Enabled() bound directly.
-    bool EnablingChange() override { return EnablingChangeOf(this); }
+    bool EnablingChange() override { return EnablingChangeOfGroup(this); }
     double Rate() override;
     double Weight() override;
     int Rank() override;

@@ -218,9 +218,11 @@ inline void SimulatorClass::InsertAffected(AffectsListNode* first) {
 // passes would ask gives the same answers. The removals still all come
 // before the insertions, each in list order, so the event list and the
 // draws of the scheduling are those of the two passes. Groups whose
-// reactivation is never watched leave the passes' reactivation steps idle,
-// and a kept group, enabled by a function of the marking, is not asked
-// again by the insertion pass.
+// reactivation is never watched leave the passes' reactivation steps idle.
+// A group enabled by a function of the marking is not asked again by the
+// insertion pass once the removal pass has asked it: a kept group is
+// enabled, and a removed one is as its change test found it, where that
+// test says.
 inline void SimulatorClass::UpdateQuietAffected(AffectsListNode* first) {
   BaseGroupClass** const pending = pendingSchedule.data();
   int32_t count = 0;
@@ -228,8 +230,14 @@ inline void SimulatorClass::UpdateQuietAffected(AffectsListNode* first) {
     BaseGroupClass* group = cursor->group;
     GroupRecord* record = RecordOf(group);
     if (record->handle != nullptr) {
+      group->enablingAtChange = -1;
       if (!group->EnablingChange()) continue;
       eventList->Remove(record->handle);
+      // Asked again on the same marking, the group would find the enabling
+      // its change test has just found.
+      const int8_t found = group->enablingAtChange;
+      if (found >= 0 ? found != 0 : group->Enabled()) pending[count++] = group;
+      continue;
     }
     if (group->enabledAfterFiring || group->Enabled()) pending[count++] = group;
   }
