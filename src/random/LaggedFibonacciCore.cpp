@@ -39,9 +39,8 @@ inline void WrapSums(double* out, const double* a, const double* b, int32_t coun
   int32_t t = 0;
 #if defined(__SSE2__)
   const __m128d one = _mm_set1_pd(1.0);
-  // Unrolled: the recurrence runs for every block of uniforms, and its loop
-  // test costs as much as a pair's wrap; a lag of at least 37 cells keeps
-  // every read ahead of the stores that could reach it.
+  // Unrolled: the recurrence runs for every block of uniforms, and a test
+  // per pair would cost nearly as much as the pair's wrap.
 #pragma GCC unroll 8
   for (; t + 2 <= count; t += 2) {
     const __m128d sum = _mm_add_pd(_mm_loadu_pd(a + t), _mm_loadu_pd(b + t));
