@@ -204,7 +204,7 @@ template <class Members> double BaseGroupClass::FillWeightDistribution(const Mem
 template <class Members> bool BaseGroupClass::SelectFrom(const Members& view) {
   // The uniform is drawn before the members are evaluated, whatever the
   // outcome, so the random stream does not depend on the enabling.
-  const double u = TheDistribution->GetGenerator()->rnd();
+  const double u = TheDistribution->NextUniform();
   const double total = FillWeightDistribution(view);
   // Tested on the total itself: with u = 0 the product would hide the
   // "nothing enabled" answer.

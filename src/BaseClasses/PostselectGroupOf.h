@@ -126,7 +126,7 @@ class PostselectGroupOf final : public PostselectGroup {
   // where SelectFrom returns false.
   template <bool Firing, std::size_t... I>
   [[gnu::always_inline]] int ChooseCase(std::index_sequence<I...>) {
-    const double u = TheDistribution->GetGenerator()->rnd();
+    const double u = TheDistribution->NextUniform();
     bool anyEnabled = false;
     int k = 0;
     int caseOf[kCaseCount];

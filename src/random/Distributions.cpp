@@ -29,7 +29,9 @@ RandomNumberGenerator* NewGenerator() {
 
 constinit Distributions* TheDistribution = &TheGenerator;
 
-Distributions::Distributions() : generator(NewGenerator<LaggedFibonacci>()) {}
+Distributions::Distributions()
+    : generator(NewGenerator<LaggedFibonacci>()),
+      laggedFibonacci(dynamic_cast<LaggedFibonacci*>(generator)) {}
 
 Distributions::~Distributions() { delete generator; }
 
@@ -37,6 +39,7 @@ void Distributions::SetGenerator(RandomNumberGenerator* newGenerator) {
   if (newGenerator == generator) return;
   delete generator;
   generator = newGenerator;
+  laggedFibonacci = dynamic_cast<LaggedFibonacci*>(generator);
 }
 
 double Distributions::Deterministic(double value) { return value; }

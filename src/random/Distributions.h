@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "random/LaggedFibonacci.h"
 #include "random/RandomNumberGenerator.h"
 
 class Distributions {
@@ -24,6 +25,11 @@ class Distributions {
   RandomNumberGenerator* GetGenerator() const { return generator; }
   // Takes ownership of `generator`, destroying the one held before.
   void SetGenerator(RandomNumberGenerator* generator);
+  // The generator's next uniform, as GetGenerator()->rnd() gives it; the
+  // lagged Fibonacci generator's draw is made without a call.
+  double NextUniform() {
+    return laggedFibonacci != nullptr ? laggedFibonacci->rnd() : generator->rnd();
+  }
 
   // Inline, as the delay of nearly every activity: one uniform, one log.
   double Exponential(double rate) { return -std::log(NextUniform()) / rate; }
@@ -56,7 +62,6 @@ class Distributions {
   static constexpr int32_t MaxNormalAttempts = 1000000;
 
  private:
-  double NextUniform() { return generator->rnd(); }
   // One polar-method value w1 * sqrt(-2 ln S / S); false when the attempt
   // budget `attempts` runs out before a pair falls inside the unit circle.
   bool PolarDraw(int32_t& attempts, double& value);
@@ -65,6 +70,8 @@ class Distributions {
 
   // --- Owned generator ---
   RandomNumberGenerator* generator;
+  // The generator itself when it is a lagged Fibonacci one, else null.
+  LaggedFibonacci* laggedFibonacci;
 
   // --- Scratch values of the last draw (read by no caller) ---
   double u1 = 0.0;

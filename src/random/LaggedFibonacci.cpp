@@ -8,12 +8,9 @@ LaggedFibonacci::LaggedFibonacci() = default;
 
 LaggedFibonacci::~LaggedFibonacci() = default;
 
-double LaggedFibonacci::rnd() {
-  if (k == LF_KK) {
-    k = 0;
-    ranf_array(buffer, LF_KK);
-  }
-  return buffer[k++];
+void LaggedFibonacci::StartBlock() {
+  k = 0;
+  ranf_array(buffer, LF_KK);
 }
 
 void LaggedFibonacci::srnd(uint32_t seed) {

@@ -16,7 +16,12 @@ class LaggedFibonacci : public RandomNumberGenerator {
 
   // Next value of the current block, a multiple of 2^-52 in [0, 1); a fresh
   // block is made once all 100 of the current one have been handed out.
-  double rnd() override;
+  // Final and inline, so that a caller holding this type draws without a
+  // call.
+  double rnd() final {
+    if (k == LF_KK) [[unlikely]] StartBlock();
+    return buffer[k++];
+  }
   // Seeds the core and delivers its second block (the first is discarded).
   // The seed is taken as a signed 32-bit value; one that IsValidSeed refuses
   // leaves the stream untouched and is reported on the error stream.
@@ -30,6 +35,9 @@ class LaggedFibonacci : public RandomNumberGenerator {
   static int32_t k;
 
  private:
+  // Makes the next block and rewinds the read position.
+  void StartBlock();
+
   // The block being handed out (all zero until the first srnd).
   double buffer[LF_KK] = {};
 };

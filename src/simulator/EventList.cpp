@@ -79,7 +79,7 @@ Event** EventList::EarliestAmongTies() {
     tieWeights[i] = heap[ties[i]]->action->Weight();
     sum += tieWeights[i];
   }
-  double threshold = sum * TheDistribution->GetGenerator()->rnd();
+  double threshold = sum * TheDistribution->NextUniform();
   // When the running total never passes the threshold (all weights zero, or
   // a uniform of exactly 1), the last tie is taken so that an event is
   // always returned.
