@@ -115,6 +115,8 @@ class EventList {
   // Sifts the event of `position` with one of the two above and writes it
   // where it stops; the slot where it stops is returned.
   template <int (EventList::*Sift)(int, const Event*, double)> int SiftInPlace(int position);
+  // RemoveParking of the event at `position`.
+  [[gnu::always_inline]] Event* RemoveSlotParking(int position);
   // Equal times are rare (instantaneous and deterministic delays); the rank
   // comparison is kept out of the sifts so that their loops stay call-free.
   [[gnu::noinline]] static bool HigherRank(const Event* first, const Event* second);
@@ -147,12 +149,15 @@ inline void EventList::InsertParked(Event* record, double time, double scheduled
 inline void EventList::Remove(Event** handle) { pool.push_back(RemoveParking(handle)); }
 
 inline Event* EventList::RemoveParking(Event** handle) {
-  const int position = PositionOf(handle);
-  // The removed slot is reached through the handle itself and its offset,
-  // not through the position narrowed to an int and widened again.
-  const std::ptrdiff_t offset = handle - heap;
-  Event* const removed = *handle;
-  slotRecord[offset]->handle = nullptr;
+  // The fired event is nearly always the root; at a position known to be
+  // 0 the removal has no position to work out and no upward sift to try.
+  if (handle == heap) [[likely]] return RemoveSlotParking(0);
+  return RemoveSlotParking(PositionOf(handle));
+}
+
+inline Event* EventList::RemoveSlotParking(int position) {
+  Event* const removed = heap[position];
+  slotRecord[position]->handle = nullptr;
   const int last = --size;
   if (position == last) [[unlikely]] {
     heap[last] = nullptr;
@@ -164,10 +169,8 @@ inline Event* EventList::RemoveParking(Event** handle) {
   const double time = slotTime[last];
   GroupRecord* const record = slotRecord[last];
   heap[last] = nullptr;
-  // The root, where the fired event nearly always is, has no parent to
-  // sift toward.
   int stop = 0;
-  if (position != 0) [[unlikely]] stop = HoleUp(position, moving, time);
+  if (position != 0) stop = HoleUp(position, moving, time);
   if (stop == position) stop = HoleDown(position, moving, time);
   PlaceAt(stop, moving, time, record);
   return removed;
