@@ -59,6 +59,13 @@ inline void SimulatorClass::ScheduleGroup(BaseGroupClass* group) {
   eventList->Insert(time, currentTime, group);
 }
 
+// ScheduleGroup for a group never watched for reactivation, as every group
+// on a quiet affects list is: its reactivation predicate is not asked.
+inline void SimulatorClass::ScheduleUnwatchedGroup(BaseGroupClass* group) {
+  const double delay = group->SampleDistribution();
+  eventList->Insert(currentTime + delay, currentTime, group);
+}
+
 int16_t SimulatorClass::GenerateCompleteEventList() {
   for (int32_t i = 0; i < enabledCount; ++i) {
     currentGroup = enabledList[i];
@@ -241,7 +248,7 @@ inline void SimulatorClass::UpdateQuietAffected(AffectsListNode* first) {
     }
     if (group->enabledAfterFiring || group->Enabled()) pending[count++] = group;
   }
-  for (int32_t i = 0; i < count; ++i) ScheduleGroup(pending[i]);
+  for (int32_t i = 0; i < count; ++i) ScheduleUnwatchedGroup(pending[i]);
   affectsCursor = nullptr;
 }
 

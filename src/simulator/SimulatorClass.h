@@ -207,6 +207,7 @@ class SimulatorClass {
   // Out of line, so that the firing step's own loop keeps its registers.
   [[gnu::noinline]] void UpdateAffected();
   [[gnu::always_inline]] inline void ScheduleGroup(BaseGroupClass* group);
+  [[gnu::always_inline]] inline void ScheduleUnwatchedGroup(BaseGroupClass* group);
   void DropReactivationEntry(BaseGroupClass* group);
   void ClearReactivationList();
 
