@@ -37,7 +37,8 @@ class EventList {
   // other operation, which leaves the pool as Remove would.
   [[gnu::always_inline]] Event* RemoveParking(Event** handle);
   // Insert(time, scheduledAt, action) with the parked record in place of
-  // the pool's front, which Remove would have made it.
+  // the pool's front, which Remove would have made it; the record already
+  // names `action`, its own group.
   [[gnu::always_inline]] void InsertParked(Event* record, double time, double scheduledAt,
                                            BaseActionClass* action);
   void Unpark(Event* record) { pool.push_back(record); }
@@ -117,6 +118,12 @@ class EventList {
   template <int (EventList::*Sift)(int, const Event*, double)> int SiftInPlace(int position);
   // RemoveParking of the event at `position`.
   [[gnu::always_inline]] Event* RemoveSlotParking(int position);
+  // The root's handle. The slots are made with the list and kept for its
+  // life, so the handle is never null, which the caller then need not test.
+  Event** RootHandle() const {
+    if (heap == nullptr) __builtin_unreachable();
+    return &heap[0];
+  }
   // Equal times are rare (instantaneous and deterministic delays); the rank
   // comparison is kept out of the sifts so that their loops stay call-free.
   [[gnu::noinline]] static bool HigherRank(const Event* first, const Event* second);
@@ -132,6 +139,7 @@ inline void EventList::Insert(Event* prototype) {
 inline void EventList::Insert(double time, double scheduledAt, BaseActionClass* action) {
   Event* record = pool.back();
   pool.pop_back();
+  record->action = action;
   InsertParked(record, time, scheduledAt, action);
 }
 
@@ -139,7 +147,6 @@ inline void EventList::InsertParked(Event* record, double time, double scheduled
                                     BaseActionClass* action) {
   record->time = time;
   record->scheduledAt = scheduledAt;
-  record->action = action;
   // The new event enters at the first free slot, as a hole it is sifted
   // up from, and is written once where it stops.
   const int position = HoleUp(size++, record, time);
@@ -184,11 +191,11 @@ inline Event** EventList::Earliest() {
   // three or more, the usual one, has both children of the root to check.
   if (size >= 3) {
     const double rootTime = slotTime[0];
-    if (slotTime[1] != rootTime && slotTime[2] != rootTime) [[likely]] return &heap[0];
+    if (slotTime[1] != rootTime && slotTime[2] != rootTime) [[likely]] return RootHandle();
     return EarliestAmongTies();
   }
   if (size == 0) return nullptr;
-  if (size == 1 || slotTime[1] != slotTime[0]) return &heap[0];
+  if (size == 1 || slotTime[1] != slotTime[0]) return RootHandle();
   return EarliestAmongTies();
 }
 

@@ -105,7 +105,7 @@ inline bool SimulatorClass::FireNext() {
     // never watched for reactivation.
     const double time = currentTime + currentGroup->SampleDistribution();
     eventList->InsertParked(parked, time, currentTime, currentGroup);
-    affectsCursor = nullptr;
+    // affectsCursor stays where every pass leaves it, past the list's end.
   } else {
     eventList->Unpark(parked);
     // The pass visits nothing when the list is empty, as it is in models
@@ -249,7 +249,7 @@ inline void SimulatorClass::UpdateQuietAffected(AffectsListNode* first) {
     if (group->enabledAfterFiring || group->Enabled()) pending[count++] = group;
   }
   for (int32_t i = 0; i < count; ++i) ScheduleUnwatchedGroup(pending[i]);
-  affectsCursor = nullptr;
+  // affectsCursor stays where every pass leaves it, past the list's end.
 }
 
 void SimulatorClass::HandleInvalidDistParams(BaseActionClass* action, const char* message) {
