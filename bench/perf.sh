@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Speed, memory and start-up figures of the simulator, measured in one run
 # beside the hand-written reference simulation:
+#   instructions per firing first, as bench/instructions.sh counts them
+#   (skipped without valgrind; target at most 450);
 #   firings per second of `basic_model_sim -e 8 -N 20000` (wall time of the
 #   whole process) against the reference's firings per second, as a ratio;
 #   peak RSS of -N 100000 against -N 1000; start-up time of -N 1.
@@ -47,6 +49,14 @@ median_of() {
   mapfile -t sorted < <(printf '%s\n' "$@" | sort -g)
   echo "${sorted[$(( ${#sorted[@]} / 2 ))]}"
 }
+
+# --- Instructions per firing ---------------------------------------------------
+if command -v valgrind >/dev/null; then
+  bash "$repo/bench/instructions.sh" "$build" "$baseline_src" |
+    sed '1s/$/   (target <= 450)/'
+else
+  echo "instructions per firing: skipped (valgrind not found)"
+fi
 
 # --- Firing rate ----------------------------------------------------------------
 # The two programs alternate, and the best round of each counts: the machine is
