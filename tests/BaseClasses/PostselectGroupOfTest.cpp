@@ -195,6 +195,45 @@ TEST_F(PostselectGroupOfTest, AnEditedMemberArrayIsFollowedAsThePlainGroupWould)
   for (const std::string& call : typed.log) EXPECT_EQ(call.rfind("b.", 0), std::string::npos);
 }
 
+// The firing step leans on two shortcuts of a generated group: its change
+// test says the enabling it found (enablingAtChange), and, once its
+// enabling is granted as recorded, its firing reads each case's recorded
+// enabling instead of asking. Neither may speak for an edited group, nor
+// the second for a selection made outside a firing.
+TEST_F(PostselectGroupOfTest, TheChangeTestAndARecordedFiringSpeakOnlyForTheBuiltGroup) {
+  Side typed(true);
+  typed.group->enablingFromMarking = true;
+  for (bool bOn : {true, false}) {
+    typed.Set(false, 1, 1.0, bOn, 1, 1.0);
+    typed.group->enablingAtChange = -1;
+    typed.group->EnablingChange();
+    EXPECT_EQ(typed.group->enablingAtChange, bOn ? 1 : 0);
+  }
+
+  // Recorded: b was last found disabled, a enabled; the marking now says
+  // the opposite, but the firing takes the record and asks no case.
+  typed.Set(true, 1, 1.0, false, 1, 1.0);
+  typed.group->Enabled();
+  typed.Set(false, 1, 1.0, true, 1, 1.0);
+  typed.group->enablingRecorded = true;
+  typed.log.clear();
+  TheDistribution->SetGenerator(new FixedUniforms({0.5}));
+  EXPECT_EQ(typed.group->Fire(), &typed.a);
+  for (const std::string& call : typed.log) EXPECT_EQ(call.find(".Enabled"), std::string::npos);
+  // A selection outside a firing asks again.
+  typed.log.clear();
+  TheDistribution->SetGenerator(new FixedUniforms({0.5}));
+  EXPECT_TRUE(typed.group->SelectAction());
+  EXPECT_EQ(typed.group->selectedAction, &typed.b);
+
+  std::vector<std::string> log;
+  CaseA replacement("c", &log);
+  typed.group->replaceMember(&typed.b, &replacement);
+  typed.group->enablingAtChange = -1;
+  typed.group->EnablingChange();
+  EXPECT_EQ(typed.group->enablingAtChange, -1);
+}
+
 // The direct route calls every case without testing it, so a missing case
 // is refused when the group is built rather than followed at the first call.
 TEST(PostselectGroupOfDeathTest, AMissingCaseIsRefusedWhenTheGroupIsBuilt) {
