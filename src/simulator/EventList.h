@@ -1,7 +1,9 @@
 // The future event list: a binary min-heap of scheduled group completions,
 // ordered by time and then by higher Rank(), with ties in time and rank
 // broken at random by Weight(). It owns all `capacity` event records, made
-// once; every record is either in the heap or in the free pool, never both.
+// once; between operations every record is either in the heap or in the
+// free pool, never both (a record RemoveParking hands out is back in one of
+// them before the next operation).
 // A handle is the address of a heap slot; the group of every event in the
 // heap keeps the handle of its slot in its GroupRecord. Beside each occupied
 // slot the list keeps that event's time and its group's record, so that the
