@@ -28,7 +28,7 @@
 #include "FuzzSupport.h"
 #include "io/DataPacket.h"
 #include "io/TarvekSocket.h"
-#include "simmgr/Wire.h"
+#include "simmgr/wire/Wire.h"
 #include "simulator/SimulatorClass.h"
 
 namespace {

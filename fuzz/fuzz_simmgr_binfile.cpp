@@ -11,8 +11,8 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "simmgr/BinaryFileReader.h"
-#include "simmgr/Wire.h"
+#include "simmgr/wire/BinaryFileReader.h"
+#include "simmgr/wire/Wire.h"
 
 namespace {
 

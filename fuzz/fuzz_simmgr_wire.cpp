@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "simmgr/Wire.h"
+#include "simmgr/wire/Wire.h"
 
 namespace {
 

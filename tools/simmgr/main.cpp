@@ -16,12 +16,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "simmgr/BlockMerge.h"
-#include "simmgr/BlockStore.h"
-#include "simmgr/Planner.h"
-#include "simmgr/Report.h"
-#include "simmgr/RunManager.h"
-#include "simmgr/StudyCatalog.h"
+#include "simmgr/merge/BlockMerge.h"
+#include "simmgr/blocks/BlockStore.h"
+#include "simmgr/plan/Planner.h"
+#include "simmgr/results/Report.h"
+#include "simmgr/run/RunManager.h"
+#include "simmgr/study/StudyCatalog.h"
 
 namespace {
 

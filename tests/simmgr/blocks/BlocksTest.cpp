@@ -1,0 +1,88 @@
+// Blocks as the unit of work: their names and seeds, and the ledger that
+// judges whole prefixes whatever order blocks arrive in.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "simmgr/blocks/BlockLedger.h"
+
+namespace {
+
+BlockOutcome Block(std::mt19937_64& rng, int reps, double p) {
+    BlockOutcome out;
+    std::bernoulli_distribution coin(p);
+    for (int v = 0; v < 3; ++v)
+        for (int i = 0; i < reps; ++i) out.stats[v].Add(coin(rng) ? 1.0 : 0.0);
+    out.replications = reps;
+    return out;
+}
+
+}  // namespace
+
+TEST(BlockLayout, NamesCarryTheBlockAndReadBack) {
+    BlockLayout layout;
+    layout.baseSeed = 100;
+    layout.blockSize = 150;
+    layout.maxReps = 400;   // blocks of 150, 150, 100
+    layout.seedStride = 9;
+    layout.simArgs = {"-O", "f:power_cycle_rate:0.5_x y"};
+    EXPECT_EQ(layout.BlockCount(), 3);
+    EXPECT_EQ(layout.RepsOf(2), 100);
+    const std::string name = layout.FileName(4, 2);
+    EXPECT_EQ(name.rfind("e4_b2_s122_n100_o", 0), 0u) << name;
+    const auto back = ParseBlockFileName(name);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->options, "-O f:power_cycle_rate:0.5_x y");
+    EXPECT_TRUE(layout.Holds(*back));
+    BlockName other = *back;
+    other.seed += 1;
+    EXPECT_FALSE(layout.Holds(other));
+    for (const char* bad : {"e4_b2_s122.bin", "e4_b2_s122_n100_o.bin", "e4_b2_s122_n100_x.bin", "e4_b2_s122_n100.txt"})
+        EXPECT_FALSE(ParseBlockFileName(bad)) << bad;
+
+    std::string error;
+    layout.baseSeed = kMaxIndependentSeed - 2 * 9 - 8;   // the last block of experiment 8 takes the last seed
+    EXPECT_TRUE(layout.SeedsInRange(error)) << error;
+    layout.baseSeed += 1;
+    EXPECT_FALSE(layout.SeedsInRange(error));
+    EXPECT_NE(error.find("1 to 1073741821"), std::string::npos) << error;
+}
+
+TEST(BlockLedger, ThePrefixAnswerIgnoresArrivalOrder) {
+    std::mt19937_64 rng(7);
+    std::vector<BlockOutcome> blocks;
+    for (int j = 0; j < 40; ++j) blocks.push_back(Block(rng, 50, 0.3));
+    PrecisionGoal goal;
+    goal.relative = 0.1;
+    goal.minReps = 100;
+    const StoppingRule rule(goal);
+
+    BlockLedger inOrder(40, 50, &rule, 3);
+    for (int j = 0; j < 40 && !inOrder.Decided(); ++j) inOrder.Record(j, blocks[j]);
+    ASSERT_EQ(inOrder.State(), BlockLedger::Verdict::Converged);
+    const int64_t k = inOrder.PrefixBlocks();
+    ASSERT_GT(k, 2);
+    ASSERT_LT(k, 40);
+
+    std::vector<int> order(40);
+    for (int j = 0; j < 40; ++j) order[j] = j;
+    std::shuffle(order.begin(), order.end(), rng);
+    BlockLedger shuffled(40, 50, &rule, 3);
+    for (int j : order) shuffled.Record(j, blocks[j]);
+    EXPECT_EQ(shuffled.PrefixBlocks(), k) << "blocks past the first prefix that met the rule are not counted";
+    EXPECT_EQ(shuffled.Uncounted(), 40 - k);
+    for (int v = 0; v < 3; ++v) {
+        EXPECT_EQ(shuffled.PrefixStats().at(v).Mean(), inOrder.PrefixStats().at(v).Mean()) << "bit for bit";
+        EXPECT_EQ(shuffled.PrefixStats().at(v).Variance(), inOrder.PrefixStats().at(v).Variance());
+    }
+
+    BlockLedger fixed(3, 50, nullptr, 3);
+    fixed.Record(2, blocks[2]);
+    fixed.Record(0, blocks[0]);
+    EXPECT_FALSE(fixed.Decided()) << "block 1 is still missing";
+    fixed.Record(1, blocks[1]);
+    EXPECT_EQ(fixed.State(), BlockLedger::Verdict::Finished);
+    EXPECT_EQ(fixed.PrefixStats().at(0).Count(), 150);
+}

@@ -1,0 +1,191 @@
+// The manager end to end against the stand-in simulator: estimates,
+// stopping, caps, failures of single experiments and interruption.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "simmgr/testing/TestSupport.h"
+
+namespace {
+
+std::string FakeRun(const std::string& args) { return Simmgr() + " run --sim " + FakeSim() + " " + args; }
+
+const double kP[] = {0.2, 0.5, 0.8};   // the stand-in's default probabilities
+
+}  // namespace
+
+TEST(FakeSimulatorRun, ConvergesToTheTrueProbabilities) {
+    ScratchDir dir;
+    const auto r = RunShell(FakeRun("--experiments 0,1 --jobs 2 --block-size 250 --report-size 50 "
+                                "--rel-precision 0.05 --min-reps 500 --csv " + (dir / "r.csv") +
+                                " --json " + (dir / "r.json")),
+                            dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = ParseCsv(ReadFile(dir / "r.csv"));
+    ASSERT_EQ(rows.size(), 6u);
+    for (const CsvRow& row : rows) {
+        const int v = std::stoi(row.at("variable_index"));
+        const double mean = std::stod(row.at("mean"));
+        const double half = std::stod(row.at("half_width"));
+        EXPECT_EQ(row.at("status"), "converged");
+        EXPECT_LE(half / mean, 0.05) << "stopped before the precision was reached";
+        EXPECT_LT(std::fabs(mean - kP[v % 3]), 2 * half) << "estimate far from the truth";
+        EXPECT_LE(std::stod(row.at("ci_low")), mean);
+        EXPECT_GE(std::stod(row.at("ci_high")), mean);
+    }
+    const auto json = nlohmann::json::parse(ReadFile(dir / "r.json"));
+    EXPECT_FALSE(json["partial"].get<bool>());
+    EXPECT_EQ(json["experiments"].size(), 2u);
+    const auto& e0 = json["experiments"][0];
+    EXPECT_EQ(e0["block_size"], 250);
+    EXPECT_EQ(e0["replications"].get<int>(), 250 * e0["blocks"].get<int>()) << "whole blocks only are counted";
+}
+
+TEST(FakeSimulatorRun, CapsAndFixedCountsAreExact) {
+    ScratchDir dir;
+    // Precision out of reach: the cap ends it, the last block cut short.
+    auto r = RunShell(FakeRun("--experiments 0 --block-size 150 --report-size 64 --rel-precision 0.0001 "
+                          "--min-reps 100 --max-reps 500 --csv " + (dir / "cap.csv")),
+                      dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const CsvRow& row : ParseCsv(ReadFile(dir / "cap.csv"))) {
+        EXPECT_EQ(row.at("n"), "500");
+        EXPECT_EQ(row.at("status"), "capped");
+    }
+    // An odd fixed count over several job slots still runs exactly the
+    // replications asked for.
+    r = RunShell(FakeRun("--experiments 2 --jobs 2 --reps 301 --block-size 100 --csv " + (dir / "fixed.csv") +
+                         " --json " + (dir / "fixed.json")),
+                 dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const CsvRow& row : ParseCsv(ReadFile(dir / "fixed.csv"))) {
+        EXPECT_EQ(row.at("n"), "301");
+        EXPECT_EQ(row.at("status"), "finished");
+        EXPECT_EQ(row.at("experiment"), "2");
+    }
+    EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "fixed.json"))["experiments"][0]["blocks"], 4);
+}
+
+TEST(FakeSimulatorRun, AFailingExperimentIsReportedAndTheOthersFinish) {
+    ScratchDir dir;
+    struct Case {
+        const char* mode;
+        const char* expect;
+    };
+    const Case cases[] = {
+        {"die", "exited with status 3; its error stream ended with:\n    fake simulator: fatal error"},
+        {"die", "its output ended with:\n    Wait For Socket Enabled\n    Experiment: 1"},
+        {"crash", "was killed by signal 6"},
+        {"malformed", "sent a malformed message at byte offset"},
+        {"badgreeting", "greeted with process id 1"},
+        {"early", "exited after sending 200 of"},
+        {"wrongexp", "experiment 2"},
+    };
+    for (const Case& c : cases) {
+        const auto r = RunShell(std::string("FAKE_SIM_MODE_1=") + c.mode + " FAKE_SIM_AFTER=2 " +
+                                    FakeRun("--experiments 0,1,2 --report-size 100 --min-reps 200 --rel-precision 0.2 "
+                                        "--csv " + (dir / "r.csv")),
+                                dir);
+        EXPECT_EQ(r.status, 1) << c.mode;
+        EXPECT_NE(r.err.find("Experiment 2 (-e 1) failed"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.expect), std::string::npos) << c.mode << ": " << r.err;
+        EXPECT_NE(r.out.find("[failed]"), std::string::npos);
+        int converged = 0;
+        for (const CsvRow& row : ParseCsv(ReadFile(dir / "r.csv")))
+            converged += row.at("status") == "converged" && row.at("experiment") != "1";
+        EXPECT_EQ(converged, 6) << c.mode << ": the healthy experiments must still be reported";
+    }
+}
+
+TEST(FakeSimulatorRun, WatchdogsEndSilentAndStubbornSimulators) {
+    ScratchDir dir;
+    auto r = RunShell("FAKE_SIM_MODE=silent " + FakeRun("--experiments 0 --start-timeout 1"), dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("never registered"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("pretending to hang"), std::string::npos) << "the error stream's tail is shown";
+
+    // A simulator that ignores the quit of an interrupted run is killed.
+    r = RunShell("FAKE_SIM_MODE=ignorequit FAKE_SIM_DELAY_MS=50 " +
+                     FakeRun("--experiments 0 --block-size 100 --report-size 10 --quit-timeout 1") +
+                     " & pid=$!; sleep 0.5; kill -INT $pid; wait $pid",
+                 dir);
+    EXPECT_EQ(r.status, 130);
+    EXPECT_NE(r.err.find("did not stop within 1 s of the quit command"), std::string::npos) << r.err;
+}
+
+TEST(FakeSimulatorRun, InterruptSavesPartialResultsAndTheStoreResumes) {
+    ScratchDir dir;
+    const std::string study = "--experiments 0-3 --jobs 2 --block-size 20 --report-size 10 --rel-precision 0.05 "
+                              "--min-reps 100 --max-reps 2000 --store " + (dir / "store");
+    for (const char* sig : {"INT", "TERM"}) {
+        const std::string cmd = "FAKE_SIM_DELAY_MS=20 " + FakeRun(study + " --json " + (dir / "p.json") + " --csv " +
+                                                                   (dir / "p.csv")) +
+                                " & pid=$!; sleep 1; kill -" + sig + " $pid; wait $pid";
+        const auto r = RunShell(cmd, dir);
+        EXPECT_EQ(r.status, 130) << r.err;
+        EXPECT_NE(r.out.find("PARTIAL RESULTS"), std::string::npos);
+        EXPECT_NE(r.err.find("interrupted"), std::string::npos);
+        const auto json = nlohmann::json::parse(ReadFile(dir / "p.json"));
+        EXPECT_TRUE(json["partial"].get<bool>());
+        for (const auto& e : json["experiments"]) {
+            EXPECT_EQ(e["status"], "partial");
+            EXPECT_EQ(e["replications"].get<int>() % 20, 0) << "only whole blocks count";
+        }
+        for (const CsvRow& row : ParseCsv(ReadFile(dir / "p.csv"))) EXPECT_EQ(row.at("partial"), "true");
+    }
+    const auto resumed = RunShell("FAKE_SIM_DELAY_MS=0 " + FakeRun(study + " --csv " + (dir / "resumed.csv")), dir);
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_EQ(resumed.err.find(" 0 reused from the store"), std::string::npos) << resumed.err;
+    const auto fresh = RunShell(FakeRun("--experiments 0-3 --jobs 3 --block-size 20 --report-size 10 "
+                                        "--rel-precision 0.05 --min-reps 100 --max-reps 2000 --csv " +
+                                        (dir / "fresh.csv")),
+                                dir);
+    ASSERT_EQ(fresh.status, 0) << fresh.err;
+    EXPECT_EQ(ReadFile(dir / "resumed.csv"), ReadFile(dir / "fresh.csv"));
+
+    // A damaged stored block is named, computed again, and changes nothing.
+    const auto stored = ParseCsv(ReadFile(dir / "fresh.csv"));
+    const std::string victim = dir / "store/e2_b1_s31426_n20.bin";
+    const std::string whole = ReadFile(victim);
+    ASSERT_FALSE(whole.empty());
+    WriteBytes(victim, whole.substr(0, whole.size() - 3));
+    const auto repaired = RunShell(FakeRun(study + " --csv " + (dir / "repaired.csv")), dir);
+    ASSERT_EQ(repaired.status, 0) << repaired.err;
+    EXPECT_NE(repaired.err.find("warning: stored block " + victim + ": truncated"), std::string::npos) << repaired.err;
+    EXPECT_NE(repaired.err.find(" 1 run here"), std::string::npos) << repaired.err;
+    EXPECT_EQ(ReadFile(dir / "repaired.csv"), ReadFile(dir / "fresh.csv"));
+    EXPECT_EQ(ReadFile(victim), whole);
+}
+
+// Signals arriving while simulators start must not break a connection
+// under way (the simulator serves the first connection it accepts).
+TEST(FakeSimulatorRun, ASignalFloodDuringStartsBreaksNoConnection) {
+    ScratchDir dir;
+    const std::string cmd = FakeRun("--experiments 0-8 --jobs 4 --reps 600 --block-size 20 --report-size 10") +
+                            " >/dev/null & pid=$!; while kill -CHLD $pid 2>/dev/null; do :; done; wait $pid";
+    const auto r = RunShell(cmd, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("270 run here"), std::string::npos) << r.err;
+}
+
+TEST(FakeSimulatorRun, RefusesBadRequests) {
+    ScratchDir dir;
+    EXPECT_EQ(RunShell(Simmgr() + " run --sim /nonexistent/sim --experiments 0", dir).status, 2);
+    EXPECT_EQ(RunShell(FakeRun("--experiments 0,x"), dir).status, 2);
+    EXPECT_EQ(RunShell(FakeRun("--experiments 0 --seed 0"), dir).status, 2) << "seed 0 aliases the default seed";
+    EXPECT_EQ(RunShell(FakeRun("--experiments 0 --min-reps 500 --max-reps 100"), dir).status, 2);
+    auto r = RunShell(FakeRun("--experiments 0 --seed 1073741000"), dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("leave 1 to 1073741821"), std::string::npos) << r.err;
+    r = RunShell(FakeRun("--experiments 0 --procs-per-exp 2"), dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--block-size"), std::string::npos) << r.err;
+    EXPECT_EQ(RunShell(FakeRun("--experiments 0 --sim-arg -s7"), dir).status, 2) << "the seed is the manager's";
+    EXPECT_NE(RunShell(FakeRun("--confidence 1.5"), dir).status, 0);
+}

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "simmgr/stats/Interval.h"
+#include "simmgr/stats/RunningStats.h"
+#include "simmgr/stats/StoppingRule.h"
+
+namespace {
+
+RunningStats Of(const std::vector<double>& xs) {
+    RunningStats s;
+    for (double x : xs) s.Add(x);
+    return s;
+}
+
+RunningStats Bernoulli(int64_t ones, int64_t n) {
+    RunningStats s;
+    for (int64_t i = 0; i < n; ++i) s.Add(i < ones ? 1.0 : 0.0);
+    return s;
+}
+
+}  // namespace
+
+TEST(RunningStats, MatchesTextbookValues) {
+    const RunningStats s = Of({2, 4, 4, 4, 5, 5, 7, 9});
+    EXPECT_EQ(s.Count(), 8);
+    EXPECT_DOUBLE_EQ(s.Mean(), 5.0);
+    EXPECT_DOUBLE_EQ(s.Variance(), 32.0 / 7.0);
+    EXPECT_FALSE(s.AllBinary());
+    EXPECT_EQ(Of({}).Variance(), 0.0);
+    EXPECT_EQ(Of({3}).Variance(), 0.0);
+}
+
+TEST(RunningStats, StaysAccurateFarFromZero) {
+    // The naive sum-of-squares formula loses every digit here.
+    RunningStats s;
+    for (int i = 0; i < 1000; ++i) s.Add(1e9 + (i % 2 ? 1.0 : -1.0));
+    EXPECT_NEAR(s.Mean(), 1e9, 1e-6);
+    EXPECT_NEAR(s.Variance(), 1000.0 / 999.0, 1e-6);
+}
+
+TEST(RunningStats, MergeEqualsOneLongStream) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(-3, 10);
+    RunningStats all, a, b, empty;
+    for (int i = 0; i < 500; ++i) {
+        const double x = u(rng);
+        all.Add(x);
+        (i < 123 ? a : b).Add(x);
+    }
+    RunningStats merged = a;
+    merged.Merge(b);
+    merged.Merge(empty);
+    EXPECT_EQ(merged.Count(), all.Count());
+    EXPECT_NEAR(merged.Mean(), all.Mean(), 1e-12);
+    EXPECT_NEAR(merged.Variance(), all.Variance(), 1e-10);
+    RunningStats fromEmpty;
+    fromEmpty.Merge(a);
+    EXPECT_EQ(fromEmpty.Count(), a.Count());
+    EXPECT_DOUBLE_EQ(fromEmpty.Mean(), a.Mean());
+}
+
+TEST(RunningStats, TracksZeroOneData) {
+    RunningStats s = Bernoulli(3, 10);
+    EXPECT_TRUE(s.AllBinary());
+    EXPECT_EQ(s.Ones(), 3);
+    RunningStats other = Of({0.5});
+    s.Merge(other);
+    EXPECT_FALSE(s.AllBinary());
+}
+
+TEST(Intervals, StudentUsesTheTQuantile) {
+    // n = 10, s = 1: half-width t(0.975, 9) / sqrt(10) with t = 2.262157.
+    RunningStats s = Of({-1, 1, -1, 1, -1, 1, -1, 1, -1, 1});
+    const double sd = s.StdDev();
+    const Interval ci = StudentInterval(s, 0.95);
+    ASSERT_TRUE(ci.valid);
+    EXPECT_NEAR((ci.high - ci.low) / 2, 2.262157 * sd / std::sqrt(10.0), 1e-5);
+    EXPECT_NEAR((ci.high + ci.low) / 2, 0.0, 1e-12);
+    EXPECT_FALSE(StudentInterval(Of({1}), 0.95).valid);
+    // Wider at higher confidence.
+    EXPECT_GT(StudentInterval(s, 0.99).high, ci.high);
+}
+
+TEST(Intervals, WilsonMatchesPublishedValuesAndStaysInUnitRange) {
+    const Interval half = WilsonInterval(Bernoulli(5, 10), 0.95);
+    EXPECT_NEAR(half.low, 0.2366, 1e-4);
+    EXPECT_NEAR(half.high, 0.7634, 1e-4);
+    // All zeros: the t interval collapses to a point, Wilson does not.
+    const RunningStats zeros = Bernoulli(0, 10);
+    const Interval w = WilsonInterval(zeros, 0.95);
+    EXPECT_DOUBLE_EQ(w.low, 0.0);
+    EXPECT_NEAR(w.high, 0.2775, 1e-4);
+    const Interval t = StudentInterval(zeros, 0.95);
+    EXPECT_DOUBLE_EQ(t.high - t.low, 0.0);
+    const Interval ones = WilsonInterval(Bernoulli(10, 10), 0.95);
+    EXPECT_NEAR(ones.low, 1.0 - 0.2775, 1e-4);
+    EXPECT_DOUBLE_EQ(ones.high, 1.0);
+    EXPECT_FALSE(WilsonInterval(Of({0.5, 1}), 0.95).valid);
+    // Data that is not 0/1 falls back to the t interval for stopping.
+    EXPECT_TRUE(StoppingInterval(Of({0.5, 1}), 0.95).valid);
+}
+
+TEST(Intervals, StudentCoversTheMeanAtRoughlyTheNominalRate) {
+    std::mt19937 rng(11);
+    std::normal_distribution<double> normal(3.0, 2.0);
+    int covered = 0;
+    const int trials = 2000;
+    for (int t = 0; t < trials; ++t) {
+        RunningStats s;
+        for (int i = 0; i < 8; ++i) s.Add(normal(rng));
+        const Interval ci = StudentInterval(s, 0.9);
+        covered += ci.low <= 3.0 && 3.0 <= ci.high;
+    }
+    EXPECT_NEAR(covered / double(trials), 0.9, 0.025);
+}
+
+TEST(StoppingRule, NeedsMinimumCountEveryVariableAndPrecision) {
+    PrecisionGoal goal;
+    goal.relative = 0.1;
+    goal.absolute = 0.01;
+    goal.minReps = 100;
+    StoppingRule rule(goal);
+    // p = 0.5, n = 400: Wilson half-width ~ 0.049, relative ~ 0.098.
+    EXPECT_TRUE(rule.VariableMet(Bernoulli(200, 400)));
+    EXPECT_FALSE(rule.VariableMet(Bernoulli(150, 300)));   // relative ~ 0.113
+    // Precise enough but below the minimum count.
+    PrecisionGoal strictMin = goal;
+    strictMin.minReps = 1000;
+    EXPECT_FALSE(StoppingRule(strictMin).VariableMet(Bernoulli(200, 400)));
+
+    VariableStats r;
+    r[0] = Bernoulli(200, 400);
+    EXPECT_TRUE(rule.Met(r, 1));
+    EXPECT_FALSE(rule.Met(r, 2)) << "a variable that has not reported yet blocks stopping";
+    r[1] = Bernoulli(20, 400);   // p = 0.05: far from 10 %
+    EXPECT_FALSE(rule.Met(r, 2));
+    EXPECT_FALSE(rule.Met(VariableStats{}, 0));
+}
+
+TEST(StoppingRule, ZeroMeanUsesAbsolutePrecision) {
+    PrecisionGoal goal;
+    goal.absolute = 0.01;
+    goal.minReps = 10;
+    StoppingRule rule(goal);
+    // Wilson upper bound for 0 of n is about z^2 / n: 3.84 / 300 > 0.01 > 3.84 / 500.
+    EXPECT_FALSE(rule.VariableMet(Bernoulli(0, 300)));
+    EXPECT_TRUE(rule.VariableMet(Bernoulli(0, 500)));
+    // A t interval would have stopped at once on all-zero data.
+    VariableStats r;
+    r[0] = Bernoulli(0, 20);
+    EXPECT_FALSE(rule.Met(r, 1));
+}

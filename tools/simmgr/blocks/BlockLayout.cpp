@@ -1,0 +1,104 @@
+#include "simmgr/blocks/BlockLayout.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool PlainOptionChar(unsigned char c) { return std::isalnum(c) || c == '-' || c == '.' || c == ',' || c == ':' || c == '='; }
+
+std::string PercentEncode(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (PlainOptionChar(c)) {
+            out += static_cast<char>(c);
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> PercentDecode(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            if (!PlainOptionChar(static_cast<unsigned char>(text[i]))) return std::nullopt;
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(text[i + 2])))
+            return std::nullopt;
+        out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+        i += 2;
+    }
+    return out;
+}
+
+// Reads "<letter><decimal>" at the front of text, up to the next '_' or the end.
+bool TakeField(std::string& text, char letter, int64_t& value) {
+    if (text.size() < 2 || text[0] != letter) return false;
+    const size_t end = std::min(text.find('_'), text.size());
+    const std::string digits = text.substr(1, end - 1);
+    if (digits.empty() || digits.size() > 12 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) return false;
+    value = std::strtoll(digits.c_str(), nullptr, 10);
+    text.erase(0, end == text.size() ? end : end + 1);
+    return true;
+}
+
+}  // namespace
+
+int64_t BlockLayout::RepsOf(int64_t block) const { return std::min(blockSize, maxReps - block * blockSize); }
+
+std::string BlockLayout::OptionsText() const {
+    std::string text;
+    for (const std::string& arg : simArgs) text += (text.empty() ? "" : " ") + arg;
+    return text;
+}
+
+std::string BlockLayout::FileName(int experiment, int64_t block) const {
+    std::string name = "e" + std::to_string(experiment) + "_b" + std::to_string(block) + "_s" +
+                       std::to_string(SeedOf(experiment, block)) + "_n" + std::to_string(RepsOf(block));
+    if (!simArgs.empty()) name += "_o" + PercentEncode(OptionsText());
+    return name + ".bin";
+}
+
+bool BlockLayout::Holds(const BlockName& name) const {
+    return name.experiment < seedStride && name.block < BlockCount() && name.seed == SeedOf(name.experiment, name.block) &&
+           name.replications == RepsOf(name.block) && name.options == OptionsText();
+}
+
+bool BlockLayout::SeedsInRange(std::string& error) const {
+    const int64_t last = SeedOf(seedStride - 1, BlockCount() - 1);
+    if (baseSeed >= 1 && last <= kMaxIndependentSeed) return true;
+    error = "--seed " + std::to_string(baseSeed) + " gives block seeds " + std::to_string(baseSeed) + " to " +
+            std::to_string(last) + " (" + std::to_string(BlockCount()) + " blocks of " + std::to_string(seedStride) +
+            " experiments), which leave 1 to " + std::to_string(kMaxIndependentSeed) +
+            ", the range of independent lagged Fibonacci seeds";
+    return false;
+}
+
+std::optional<BlockName> ParseBlockFileName(const std::string& fileName) {
+    const std::string suffix = ".bin";
+    if (fileName.size() <= suffix.size() || fileName.compare(fileName.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return std::nullopt;
+    std::string rest = fileName.substr(0, fileName.size() - suffix.size());
+    BlockName name;
+    int64_t experiment = 0;
+    if (!TakeField(rest, 'e', experiment) || experiment > 65535 || !TakeField(rest, 'b', name.block) ||
+        !TakeField(rest, 's', name.seed) || !TakeField(rest, 'n', name.replications))
+        return std::nullopt;
+    name.experiment = static_cast<int>(experiment);
+    if (!rest.empty()) {
+        if (rest[0] != 'o') return std::nullopt;
+        const auto options = PercentDecode(rest.substr(1));
+        if (!options || options->empty()) return std::nullopt;
+        name.options = *options;
+    }
+    return name;
+}

@@ -1,0 +1,88 @@
+#include "simmgr/merge/BlockMerge.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "simmgr/blocks/BlockLedger.h"
+
+std::vector<int> ExperimentsInStore(const BlockLayout& layout, const BlockStore& store) {
+    std::set<int> found;
+    for (const auto& [name, path] : store.Files()) {
+        const auto block = ParseBlockFileName(name);
+        if (block && block->block == 0 && layout.Holds(*block)) found.insert(block->experiment);
+    }
+    return {found.begin(), found.end()};
+}
+
+namespace {
+
+// Files that are not blocks of this layout and experiment list.
+void RefuseStrangers(const BlockLayout& layout, const std::vector<int>& experiments, const BlockStore& store,
+                     MergeResult& merged) {
+    const std::set<int> asked(experiments.begin(), experiments.end());
+    for (const auto& [name, path] : store.Files()) {
+        const auto block = ParseBlockFileName(name);
+        ++merged.blocksPresent;
+        if (block && layout.Holds(*block) && asked.count(block->experiment)) continue;
+        --merged.blocksPresent;
+        if (!store.Directory().empty()) continue;   // a shared store holds other studies too
+        merged.errors.push_back(path + ": not a block of this study (the experiment, block, seed, size or simulator "
+                                       "options in its name differ from the ones asked for)");
+    }
+}
+
+ExperimentResult MergeExperiment(const BlockLayout& layout, int e, const StoppingRule* rule, int variables,
+                                 const BlockStore& store, std::map<uint64_t, std::string>& seen,
+                                 MergeResult& merged) {
+    BlockLedger ledger(layout.BlockCount(), layout.blockSize, rule, variables);
+    ExperimentResult r;
+    r.experiment = e;
+    r.blockSize = layout.blockSize;
+    for (int64_t j = 0; !ledger.Decided(); ++j) {
+        BlockOutcome outcome;
+        std::string why;
+        const auto found = store.Lookup(layout, e, j, variables, outcome, why);
+        if (found == BlockStore::Found::Missing) {
+            r.message = "block " + std::to_string(j) + " (" + layout.FileName(e, j) + ") is missing";
+            break;
+        }
+        if (found == BlockStore::Found::Damaged) {
+            merged.errors.push_back(why);
+            r.message = "block " + std::to_string(j) + " is damaged";
+            break;
+        }
+        const auto [it, fresh] = seen.emplace(outcome.contentHash, layout.FileName(e, j));
+        if (!fresh) {
+            merged.errors.push_back(layout.FileName(e, j) + ": holds the same observations as " + it->second +
+                                    " (a block copied under another name); not merged twice");
+            break;
+        }
+        ++merged.blocksRead;
+        ledger.Record(j, outcome);
+    }
+    r.variables = ledger.PrefixStats();
+    r.blocks = ledger.PrefixBlocks();
+    switch (ledger.State()) {
+        case BlockLedger::Verdict::Converged: r.status = ExperimentStatus::Converged; break;
+        case BlockLedger::Verdict::Capped: r.status = ExperimentStatus::Capped; break;
+        case BlockLedger::Verdict::Finished: r.status = ExperimentStatus::Finished; break;
+        case BlockLedger::Verdict::Open:
+            r.status = r.blocks > 0 ? ExperimentStatus::Incomplete : ExperimentStatus::NotRun;
+            break;
+    }
+    if (ledger.Decided()) r.message.clear();
+    return r;
+}
+
+}  // namespace
+
+MergeResult MergeBlocks(const BlockLayout& layout, const std::vector<int>& experiments, const StoppingRule* rule,
+                        int variables, const BlockStore& store) {
+    MergeResult merged;
+    RefuseStrangers(layout, experiments, store, merged);
+    std::map<uint64_t, std::string> seen;
+    for (int e : experiments)
+        merged.results.push_back(MergeExperiment(layout, e, rule, variables, store, seen, merged));
+    return merged;
+}

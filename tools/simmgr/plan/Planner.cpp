@@ -1,0 +1,88 @@
+#include "simmgr/plan/Planner.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+std::string ShellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+namespace {
+
+std::string JobCommand(const PlanOptions& o, int e, int64_t j, const std::string& stem) {
+    const BlockLayout& layout = o.layout;
+    const std::string bin = stem + ".bin";
+    const std::string part = bin + ".part";
+    std::string sim = ShellQuote(o.simulator) + " -e " + std::to_string(e) + " -s " +
+                      std::to_string(layout.SeedOf(e, j)) + " -c " + std::to_string(layout.ClientOf(j)) + " -N " +
+                      std::to_string(layout.RepsOf(j)) + " -n " + std::to_string(o.reportSize) + " -b " +
+                      ShellQuote(part);
+    if (o.ascii) sim += " -a " + ShellQuote(stem + ".txt");
+    for (const std::string& arg : layout.simArgs) sim += " " + ShellQuote(arg);
+    return "test -e " + ShellQuote(bin) + " || { " + sim + " > " + ShellQuote(stem + ".log") + " 2>&1 && mv " +
+           ShellQuote(part) + " " + ShellQuote(bin) + "; }";
+}
+
+}  // namespace
+
+std::vector<PlannedJob> MakePlan(const PlanOptions& o) {
+    std::vector<PlannedJob> jobs;
+    for (int e : o.experiments) {
+        for (int64_t j = 0; j < o.layout.BlockCount(); ++j) {
+            PlannedJob job;
+            job.experiment = e;
+            job.block = j;
+            const std::string name = o.layout.FileName(e, j);
+            const std::string stem = o.outDir + "/" + name.substr(0, name.size() - 4);
+            job.binFile = stem + ".bin";
+            job.command = JobCommand(o, e, j, stem);
+            jobs.push_back(std::move(job));
+        }
+    }
+    return jobs;
+}
+
+bool WritePlan(const PlanOptions& o, const std::vector<PlannedJob>& jobs, std::string& error) {
+    if (mkdir(o.outDir.c_str(), 0777) != 0 && errno != EEXIST) {
+        error = "cannot create " + o.outDir + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::string jobsPath = o.outDir + "/jobs.txt";
+    std::ofstream list(jobsPath, std::ios::trunc);
+    for (const PlannedJob& job : jobs) list << job.command << "\n";
+    list.flush();
+    if (!list) {
+        error = "cannot write " + jobsPath;
+        return false;
+    }
+    const std::string slurmPath = o.outDir + "/slurm.sh";
+    // Clusters cap the tasks of an array (often near 1000), so each task
+    // runs every kSlurmTasks-th line.
+    constexpr size_t kSlurmTasks = 1000;
+    const size_t tasks = std::min(jobs.size(), kSlurmTasks);
+    std::ofstream slurm(slurmPath, std::ios::trunc);
+    slurm << "#!/bin/bash\n"
+          << "# Array task k runs lines k, k + " << tasks << ", … of jobs.txt; merge the block files afterwards.\n"
+          << "#SBATCH --job-name=simmgr-plan\n"
+          << "#SBATCH --array=1-" << tasks << "\n"
+          << "#SBATCH --ntasks=1\n"
+          << "#SBATCH --output=" << o.outDir << "/slurm-%A_%a.out\n"
+          << "set -euo pipefail\n"
+          << "for ((i = SLURM_ARRAY_TASK_ID; i <= " << jobs.size() << "; i += " << tasks << ")); do\n"
+          << "  line=$(sed -n \"${i}p\" " << ShellQuote(jobsPath) << ")\n"
+          << "  bash -c \"$line\"\n"
+          << "done\n";
+    slurm.flush();
+    if (!slurm) {
+        error = "cannot write " + slurmPath;
+        return false;
+    }
+    chmod(slurmPath.c_str(), 0755);
+    return true;
+}

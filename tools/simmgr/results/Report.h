@@ -1,0 +1,44 @@
+// The results of a run or a merge and their renderings: the console table,
+// the JSON and CSV files and the gnuplot picture. Holds references to the
+// results and the catalog, which outlive it.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "simmgr/results/ExperimentResult.h"
+#include "simmgr/results/ResultRow.h"
+#include "simmgr/study/StudyCatalog.h"
+
+class Report {
+public:
+    Report(const std::vector<ExperimentResult>& results, const StudyCatalog& catalog, double confidence,
+           bool partial);
+
+    void WriteTable(std::ostream& out) const;
+    void WriteJson(std::ostream& out) const;
+    void WriteCsv(std::ostream& out) const;
+    // Runs gnuplot to draw pngPath; false with a reason if it cannot.
+    bool WritePlot(const std::string& pngPath, std::string& error) const;
+
+    // The gnuplot script WritePlot feeds to gnuplot (data inline).
+    std::string PlotScript(const std::string& pngPath, const std::string& terminal) const;
+    const std::vector<ResultRow>& Rows() const { return rows; }
+
+private:
+    // The global variable the experiments sweep (the first whose value
+    // differs between them), or -1.
+    int SweptGlobal() const;
+
+    const std::vector<ExperimentResult>& results;
+    const StudyCatalog& catalog;
+    double confidence;
+    bool partial;
+    std::vector<ResultRow> rows;
+};
+
+// Writes a file through the given renderer; false with a message naming
+// the file when it cannot be written.
+bool WriteFileWith(const std::string& path, std::string& error, const std::function<void(std::ostream&)>& render);

@@ -1,0 +1,126 @@
+// One launched simulator and the link to it: the child process with its
+// standard output (scanned for the registration line) and error stream
+// (the tails of both kept for reports), the TCP connection, the decoded
+// messages and the observations gathered from it. Owns the child's
+// descriptors; the destructor closes them and kills a child still running.
+// A connection attempt, once under way, is only ever completed or refused:
+// it is never dropped for a new one, since the simulator serves the first
+// connection it accepts.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "simmgr/stats/RunningStats.h"
+#include "simmgr/wire/Wire.h"
+
+class SimProcess {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    enum class Phase {
+        Starting,      // launched, registration line not seen yet
+        Connecting,    // port known, connection not yet accepted
+        Greeting,      // connected, greeting not yet received
+        Running,       // greeted; observations flow
+        Exited,        // child reaped and all its output read
+    };
+
+    SimProcess(int experiment, uint8_t clientId, int64_t replications, int maxVariables);
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    // Forks and executes the simulator; false (with error) if that fails.
+    bool Start(const std::string& program, const std::vector<std::string>& args, std::string& error);
+
+    // Reads what is available; called when poll() reports the descriptor.
+    void ReadStdout();
+    void ReadStderr();
+    void ReadSocket();
+    // Advances the connection while Connecting: starts a non-blocking
+    // attempt, or completes the one under way once its socket is writable;
+    // a refused attempt (the simulator announces its port just before it
+    // listens) is retried on the next call.
+    void TryConnect();
+    // True while a connection attempt is under way (poll the socket for
+    // writability).
+    bool ConnectInProgress() const { return connectPending; }
+    bool SendCommand(uint8_t command);
+    void Signal(int sig);
+    // Gives up on the child: records why, drops the link and kills it.
+    void Abandon(const std::string& why);
+    // Collects the child's exit status without waiting; once it has exited,
+    // drains its remaining output and moves to Exited.
+    void Reap();
+    bool ChildReaped() const { return childReaped; }
+
+    // Descriptors to poll, -1 when closed.
+    int StdoutFd() const { return stdoutFd; }
+    int StderrFd() const { return stderrFd; }
+    int SocketFd() const { return sockFd; }
+
+    // The last lines of the child's error stream and of its standard
+    // output, for failure messages.
+    std::string ErrorTail() const;
+    std::string OutputTail() const;
+    // Why the link was judged broken (malformed message, bad greeting, …);
+    // empty while all is well.
+    const std::string& Fault() const { return fault; }
+    // After Exited: a one-line account of how the child ended, empty if it
+    // ended as a simulator stopped by quit or by its replication cap should.
+    std::string ExitProblem() const;
+
+    // Identity and launch settings.
+    const int experiment;
+    const uint8_t clientId;
+    const int64_t replications;        // -N given to the child
+    const int maxVariables;            // highest variable index + 1 accepted
+    pid_t pid = -1;
+
+    // Progress of the link.
+    Phase phase = Phase::Starting;
+    int port = -1;
+    bool greeted = false;
+    bool quitSent = false;
+    bool quitAcknowledged = false;
+    bool cancelled = false;            // stopped by the manager before it produced anything useful
+    int queriesOutstanding = 0;
+    Clock::time_point started;
+    Clock::time_point lastTraffic;     // last byte received on the socket
+    Clock::time_point quitTime;
+
+    // What it delivered.
+    std::map<int, RunningStats> stats;
+    int64_t replicationsReceived = 0;
+    double cpuSeconds = 0.0;
+
+    // How it ended (valid in Exited).
+    bool exitedNormally = false;       // exited (not killed by a signal)
+    int exitCode = 0;
+    int termSignal = 0;
+
+private:
+    void HandleMessage(const SimMessage& msg);
+    void SetFault(const std::string& why);
+    void ScanStdoutLines();
+    void CloseSocket();
+    void Connected();
+    static void CloseFd(int& fd);
+
+    int stdoutFd = -1;
+    int stderrFd = -1;
+    int sockFd = -1;
+    bool childReaped = false;
+    bool connectPending = false;       // sockFd holds an attempt not yet complete
+    std::string stdoutPending;         // partial line of standard output
+    std::string stdoutTail;            // at most kTailBytes of standard output
+    std::string stderrTail;            // at most kTailBytes of the error stream
+    std::string fault;
+    MessageDecoder decoder;
+};

@@ -1,0 +1,44 @@
+#include "simmgr/stats/Interval.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <boost/math/distributions/normal.hpp>
+#include <boost/math/distributions/students_t.hpp>
+
+double Interval::HalfWidthAround(double estimate) const {
+    return std::max(estimate - low, high - estimate);
+}
+
+Interval StudentInterval(const RunningStats& s, double confidence) {
+    Interval ci;
+    if (s.Count() < 2) return ci;
+    const double n = static_cast<double>(s.Count());
+    boost::math::students_t dist(n - 1.0);
+    const double t = boost::math::quantile(dist, 1.0 - (1.0 - confidence) / 2.0);
+    const double half = t * s.StdDev() / std::sqrt(n);
+    ci.low = s.Mean() - half;
+    ci.high = s.Mean() + half;
+    ci.valid = true;
+    return ci;
+}
+
+Interval WilsonInterval(const RunningStats& s, double confidence) {
+    Interval ci;
+    if (s.Count() < 1 || !s.AllBinary()) return ci;
+    const double n = static_cast<double>(s.Count());
+    const double p = static_cast<double>(s.Ones()) / n;
+    boost::math::normal dist;
+    const double z = boost::math::quantile(dist, 1.0 - (1.0 - confidence) / 2.0);
+    const double z2 = z * z;
+    const double centre = (p + z2 / (2.0 * n)) / (1.0 + z2 / n);
+    const double half = z / (1.0 + z2 / n) * std::sqrt(p * (1.0 - p) / n + z2 / (4.0 * n * n));
+    ci.low = std::max(0.0, centre - half);
+    ci.high = std::min(1.0, centre + half);
+    ci.valid = true;
+    return ci;
+}
+
+Interval StoppingInterval(const RunningStats& s, double confidence) {
+    return s.AllBinary() ? WilsonInterval(s, confidence) : StudentInterval(s, confidence);
+}

@@ -1,0 +1,51 @@
+#include "simmgr/stats/StoppingRule.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "simmgr/stats/Interval.h"
+
+double StoppingRule::RelativeHalfWidth(const RunningStats& s) const {
+    const Interval ci = StoppingInterval(s, goal.confidence);
+    if (!ci.valid) return std::numeric_limits<double>::infinity();
+    const double half = ci.HalfWidthAround(s.Mean());
+    if (s.Mean() == 0.0) return std::numeric_limits<double>::infinity();
+    return half / std::fabs(s.Mean());
+}
+
+double StoppingRule::Progress(const RunningStats& s) const {
+    const Interval ci = StoppingInterval(s, goal.confidence);
+    if (!ci.valid) return std::numeric_limits<double>::infinity();
+    const double half = ci.HalfWidthAround(s.Mean());
+    if (s.Mean() == 0.0) return half / goal.absolute;
+    return (half / std::fabs(s.Mean())) / goal.relative;
+}
+
+bool StoppingRule::VariableMet(const RunningStats& s) const {
+    return s.Count() >= goal.minReps && Progress(s) <= 1.0;
+}
+
+bool StoppingRule::Met(const VariableStats& variables, int expectedVariables) const {
+    if (variables.empty()) return false;
+    if (expectedVariables > 0 && static_cast<int>(variables.size()) < expectedVariables) return false;
+    return std::all_of(variables.begin(), variables.end(),
+                       [this](const auto& entry) { return VariableMet(entry.second); });
+}
+
+double StoppingRule::WidestRelativeHalfWidth(const VariableStats& variables) const {
+    double widest = 0.0;
+    for (const auto& [index, stats] : variables) widest = std::max(widest, RelativeHalfWidth(stats));
+    return widest;
+}
+
+int64_t StoppingRule::EstimatedReplications(const VariableStats& variables) const {
+    if (variables.empty()) return -1;
+    double needed = static_cast<double>(goal.minReps);
+    for (const auto& [index, stats] : variables) {
+        const double progress = Progress(stats);
+        if (!std::isfinite(progress)) return -1;
+        needed = std::max(needed, static_cast<double>(stats.Count()) * progress * progress);
+    }
+    return needed >= 9e18 ? -1 : static_cast<int64_t>(std::ceil(needed));
+}

@@ -1,0 +1,44 @@
+// When an experiment has been observed enough: every expected variable has
+// at least minReps observations and its stopping interval (Wilson for 0/1
+// data, Student-t otherwise) is within the relative precision of its mean,
+// or within the absolute precision while the mean is still 0.
+#pragma once
+
+#include <map>
+
+#include "simmgr/stats/RunningStats.h"
+
+// One experiment's statistics by variable index.
+using VariableStats = std::map<int, RunningStats>;
+
+struct PrecisionGoal {
+    double relative = 0.1;
+    double absolute = 0.001;
+    double confidence = 0.95;
+    int64_t minReps = 1000;
+};
+
+class StoppingRule {
+public:
+    explicit StoppingRule(PrecisionGoal goal) : goal(goal) {}
+
+    // Half-width of the stopping interval relative to the mean; for a mean
+    // of 0, the absolute half-width scaled so 1.0 means "just met".
+    // Infinity when no interval can be formed yet.
+    double Progress(const RunningStats& s) const;
+    bool VariableMet(const RunningStats& s) const;
+    // expectedVariables: how many variables must be present (0: any >= 1).
+    bool Met(const VariableStats& variables, int expectedVariables) const;
+    // Worst relative half-width over the variables, for progress display.
+    double WidestRelativeHalfWidth(const VariableStats& variables) const;
+    // Replications the slowest variable is expected to need, from the
+    // half-width shrinking as 1/sqrt(n); -1 when no interval exists yet.
+    int64_t EstimatedReplications(const VariableStats& variables) const;
+
+    const PrecisionGoal& Goal() const { return goal; }
+
+private:
+    double RelativeHalfWidth(const RunningStats& s) const;
+
+    PrecisionGoal goal;
+};

@@ -1,0 +1,205 @@
+// A stand-in simulator for the manager's tests. It takes the simulator's
+// options (-w -e -s -c -n -N -p -b -a), speaks the same protocol and file
+// layouts, and draws 0/1 observations with known probabilities, so the
+// manager can be tested without the model and on paths the model never
+// takes. The environment selects a misbehaviour:
+//   FAKE_SIM_MODE   normal | die | crash | silent | malformed | badgreeting |
+//                   early | wrongexp | ignorequit
+//   FAKE_SIM_MODE_<e>  the same for experiment <e> only
+//   FAKE_SIM_P      probabilities per variable, "0.2,0.5,0.8" by default
+//   FAKE_SIM_AFTER  reports sent before misbehaving (default 2)
+//   FAKE_SIM_DELAY_MS  pause per report (default 2)
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "simmgr/wire/Wire.h"
+
+namespace {
+
+struct Settings {
+    bool wait = false;
+    int experiment = 0;
+    uint32_t seed = 31415;
+    int client = 0;
+    int reportSize = 1000;
+    long maxReps = 0;
+    int port = 10000;
+    std::string binFile, asciiFile;
+};
+
+std::string Env(const char* name, const char* fallback) {
+    const char* v = std::getenv(name);
+    return v ? v : fallback;
+}
+
+Settings Parse(int argc, char** argv) {
+    Settings s;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a.size() < 2 || a[0] != '-') continue;
+        const char opt = a[1];
+        if (opt == 'w') {
+            s.wait = true;
+            std::cout << "Wait For Socket Enabled" << std::endl;
+            continue;
+        }
+        std::string val = a.size() > 2 ? a.substr(2) : (i + 1 < argc ? argv[++i] : "");
+        switch (opt) {
+            case 'e': s.experiment = std::atoi(val.c_str()); std::cout << "Experiment: " << s.experiment << std::endl; break;
+            case 's': s.seed = static_cast<uint32_t>(std::atol(val.c_str())); break;
+            case 'c': s.client = std::atoi(val.c_str()); break;
+            case 'n': s.reportSize = std::atoi(val.c_str()); break;
+            case 'N': s.maxReps = std::atol(val.c_str()); break;
+            case 'p': s.port = std::atoi(val.c_str()); break;
+            case 'b': s.binFile = val; break;
+            case 'a': s.asciiFile = val; break;
+            default: break;
+        }
+    }
+    return s;
+}
+
+bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
+    return fd >= 0 && send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+int Listen(Settings& s) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (;; ++s.port) {
+        addr.sin_port = htons(static_cast<uint16_t>(s.port));
+        if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) break;
+    }
+    std::cout << "REGISTER:  Port: [" << s.port << "]" << std::endl;
+    listen(fd, 100);
+    return fd;
+}
+
+std::string AsciiValue(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.10lf", v);
+    std::string t = buf;
+    while (t.size() > 2 && t.back() == '0' && t[t.size() - 2] != '.') t.pop_back();
+    return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings s = Parse(argc, argv);
+    const std::string perExperiment = "FAKE_SIM_MODE_" + std::to_string(s.experiment);
+    const std::string mode = Env(perExperiment.c_str(), Env("FAKE_SIM_MODE", "normal").c_str());
+    const int after = std::atoi(Env("FAKE_SIM_AFTER", "2").c_str());
+    const int delayMs = std::atoi(Env("FAKE_SIM_DELAY_MS", "2").c_str());
+    std::vector<double> probs;
+    {
+        std::string list = Env("FAKE_SIM_P", "0.2,0.5,0.8");
+        for (size_t pos = 0; pos <= list.size();) {
+            const size_t comma = list.find(',', pos);
+            probs.push_back(std::atof(list.substr(pos, comma - pos).c_str()));
+            if (comma == std::string::npos) break;
+            pos = comma + 1;
+        }
+    }
+    if (mode == "silent") {
+        std::cerr << "fake simulator: pretending to hang before registering" << std::endl;
+        std::this_thread::sleep_for(std::chrono::seconds(600));
+        return 0;
+    }
+
+    int conn = -1;
+    if (s.wait) {
+        const int lfd = Listen(s);
+        pollfd p{lfd, POLLIN, 0};
+        if (poll(&p, 1, 60000) == 1) conn = accept(lfd, nullptr, nullptr);
+        close(lfd);
+        if (conn < 0) return 0;
+        const int32_t pid = mode == "badgreeting" ? 1 : static_cast<int32_t>(getpid());
+        SendAll(conn, EncodeReply(wire::kMarkerReply, 1, pid));
+    }
+    std::ofstream bin, ascii;
+    if (!s.binFile.empty()) {
+        bin.open(s.binFile, std::ios::binary | std::ios::trunc);
+        const auto h = EncodeBinHeader(s.experiment);
+        bin.write(reinterpret_cast<const char*>(h.data()), static_cast<std::streamsize>(h.size()));
+    }
+    if (!s.asciiFile.empty()) {
+        ascii.open(s.asciiFile, std::ios::trunc);
+        ascii << "#TARVEK_SIM_ASCII_FILE,TARVEK_VER=Version 2.4,FILE_VER=1,EXPERIMENTS=" << s.experiment << "\n"
+              << "#FORMAT: (PV ID Number),(PV Value)\n";
+    }
+
+    std::mt19937_64 rng(s.seed);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    long done = 0;
+    int reports = 0;
+    bool stop = false;
+    while (!stop && (s.maxReps < 1 || done < s.maxReps)) {
+        const long n = s.maxReps < 1 ? s.reportSize : std::min<long>(s.reportSize, s.maxReps - done);
+        DataMessage msg;
+        msg.clientId = static_cast<uint8_t>(s.client);
+        msg.experiment = static_cast<uint16_t>(mode == "wrongexp" && reports >= after ? s.experiment + 1 : s.experiment);
+        for (size_t v = 0; v < probs.size(); ++v) {
+            ObservationBlock b;
+            b.variable = static_cast<uint16_t>(v);
+            for (long r = 0; r < n; ++r) b.values.push_back(uniform(rng) < probs[v] ? 1.0 : 0.0);
+            msg.blocks.push_back(std::move(b));
+        }
+        done += n;
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        if (reports >= after) {
+            if (mode == "die") {
+                std::cerr << "fake simulator: fatal error in replication " << done << std::endl;
+                return 3;
+            }
+            if (mode == "crash") std::abort();
+            if (mode == "early") return 0;
+        }
+        // One pending command per report, as the real simulator polls.
+        if (conn >= 0) {
+            pollfd p{conn, POLLIN, 0};
+            if (poll(&p, 1, 0) == 1) {
+                uint8_t cmd = 0;
+                const ssize_t got = recv(conn, &cmd, 1, 0);
+                if (got <= 0) {
+                    stop = true;
+                } else if (cmd == wire::kCmdQuery) {
+                    SendAll(conn, EncodeReply(wire::kMarkerReply, 1, getpid()));
+                } else if (cmd == wire::kCmdQuit && mode == "ignorequit") {
+                    s.maxReps = 0;   // and run on as if never told
+                } else if (cmd == wire::kCmdQuit) {
+                    std::cout << "SOCKET::Quit" << std::endl;
+                    SendAll(conn, EncodeReply(wire::kMarkerQuit, 2, getpid()));
+                    stop = true;
+                }
+            }
+        }
+        std::vector<uint8_t> data = EncodeData(msg);
+        if (mode == "malformed" && reports >= after) data[data.size() > 12 ? 11 : 4] = 0x7F;
+        if (conn >= 0 && !(SendAll(conn, EncodeCpuTime(msg.clientId, msg.experiment, 0.001 * done)) && SendAll(conn, data)))
+            stop = true;
+        if (bin.is_open()) bin.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        if (ascii.is_open())
+            for (const auto& b : msg.blocks)
+                for (double v : b.values) ascii << b.variable << "," << AsciiValue(v) << "\n";
+        ++reports;
+    }
+    if (conn >= 0) close(conn);
+    std::cout << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
+    return 0;
+}

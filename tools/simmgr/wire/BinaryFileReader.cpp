@@ -1,0 +1,84 @@
+#include "simmgr/wire/BinaryFileReader.h"
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include "simmgr/wire/Wire.h"
+
+namespace {
+
+// FNV-1a, enough to tell whether two files carry the same observations.
+uint64_t HashBytes(uint64_t h, const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
+    return h;
+}
+
+}  // namespace
+
+bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& out, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot open the file";
+        return false;
+    }
+    std::vector<uint8_t> header(wire::kBinHeaderSize);
+    in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    const size_t got = static_cast<size_t>(in.gcount());
+    std::string why;
+    if (got < wire::kBinHeaderSize) {
+        error = path + ": truncated at byte offset " + std::to_string(got) + " (the header is " +
+                std::to_string(wire::kBinHeaderSize) + " bytes)";
+        return false;
+    }
+    if (!ParseBinHeader(header.data(), header.size(), out.experiment, why)) {
+        error = path + ": corrupt at byte offset 0: " + why;
+        return false;
+    }
+    MessageDecoder decoder(true, wire::kBinHeaderSize);
+    std::vector<uint8_t> chunk(1 << 16);
+    uint64_t hash = 1469598103934665603ull;
+    SimMessage msg;
+    for (;;) {
+        in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
+        const size_t n = static_cast<size_t>(in.gcount());
+        if (n == 0) break;
+        hash = HashBytes(hash, chunk.data(), n);
+        decoder.Feed(chunk.data(), n);
+        for (;;) {
+            const auto status = decoder.Next(msg);
+            if (status == MessageDecoder::Status::NeedMore) break;
+            if (status == MessageDecoder::Status::Malformed) {
+                error = path + ": corrupt: " + decoder.Error();
+                return false;
+            }
+            const DataMessage& d = msg.data;
+            if (d.experiment != static_cast<uint16_t>(out.experiment)) {
+                error = path + ": corrupt at byte offset " + std::to_string(decoder.Offset()) +
+                        ": message for experiment " + std::to_string(d.experiment) + " in a file of experiment " +
+                        std::to_string(out.experiment);
+                return false;
+            }
+            size_t reps = 0;
+            for (const auto& block : d.blocks) {
+                if (block.variable >= maxVariables) {
+                    error = path + ": corrupt before byte offset " + std::to_string(decoder.Offset()) +
+                            ": unknown variable " + std::to_string(block.variable);
+                    return false;
+                }
+                RunningStats& s = out.stats[block.variable];
+                for (double v : block.values) s.Add(v);
+                reps = std::max(reps, block.values.size());
+            }
+            out.replications += static_cast<int64_t>(reps);
+            ++out.messages;
+        }
+    }
+    if (decoder.Pending() > 0) {
+        error = path + ": truncated at byte offset " + std::to_string(decoder.Offset()) + ": the last message is " +
+                "cut short (" + std::to_string(decoder.Pending()) + " bytes present)";
+        return false;
+    }
+    out.contentHash = hash;
+    return true;
+}

@@ -1,0 +1,22 @@
+// Reads one simulator binary output file: checks its 256-byte header and
+// parses every data message after it, gathering the observations per
+// variable. A truncated or corrupt file is refused with the byte offset of
+// the first bad message.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "simmgr/stats/RunningStats.h"
+
+struct BinaryFileData {
+    int experiment = 0;                     // from the header
+    std::map<int, RunningStats> stats;      // by variable index
+    int64_t replications = 0;
+    int64_t messages = 0;
+    uint64_t contentHash = 0;               // of the bytes after the header
+};
+
+// maxVariables: variable indices at or above it are refused.
+bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& out, std::string& error);
