@@ -438,15 +438,17 @@ class MeasureParser {
     return Kind::Number;
   }
   Kind ParseCall(const Token& name, Op op, int arguments) {
+    const std::string count = arguments == 2 ? " takes two arguments)" : " takes one argument)";
     Expect("(");
     for (int i = 0; i < arguments; ++i) {
-      if (i > 0) Expect(",");
+      if (i > 0) {
+        if (!AtSymbol(",")) SyntaxError("',' (" + name.text + count);
+        Take();
+      }
       const Token at = Peek();
       Require(ParseOr(), Kind::Number, at);
     }
-    if (!AtSymbol(")"))
-      SyntaxError(arguments == 2 ? "')' (" + name.text + " takes two arguments)"
-                                 : "')' (" + name.text + " takes one argument)");
+    if (!AtSymbol(")")) SyntaxError("')' (" + name.text + count);
     Take();
     Emit(op, arguments);
     return Kind::Number;
