@@ -70,35 +70,21 @@ std::string FormatValue(double value) {
   return out.str();
 }
 
-}  // namespace
-
-BiasedRun::BiasedRun(SimulatorClass& sim, const std::string& fileName, const std::string& text)
-    : sim_(sim) {
-  groupBias_.resize(static_cast<size_t>(std::max(sim_.NumGroups(), 0)));
-  const MeasureVocabulary vocabulary = BuildVocabulary();
-  measure_ = std::make_unique<ChangeOfMeasure>(fileName, text, vocabulary);
-  BindGroups(vocabulary);
-  BindWatchers();
-  logWeights_.assign(static_cast<size_t>(sim_.pvModel->NumNodes), 0.0);
-  weighed_.assign(logWeights_.size(), false);
+// Global variables of the float type the model reads.
+void AddGlobals(BaseStudyClass& study, MeasureVocabulary& v) {
+  for (int i = 0; i < study.GetNumGVs(); ++i) {
+    const char* type = study.GetGVType(i);
+    if (type == nullptr || std::string(type) != "float") continue;
+    std::string name = study.GetGVName(i);
+    v.globals.emplace_back(name, static_cast<const float*>(study.GetGVValue(name.data())));
+  }
 }
 
-BiasedRun::~BiasedRun() = default;
-
-// --- Binding ------------------------------------------------------------------------
-
-MeasureVocabulary BiasedRun::BuildVocabulary() {
-  MeasureVocabulary v;
-  for (int i = 0; i < sim_.study->GetNumGVs(); ++i) {
-    const char* type = sim_.study->GetGVType(i);
-    if (type == nullptr || std::string(type) != "float") continue;
-    std::string name = sim_.study->GetGVName(i);
-    v.globals.emplace_back(name, static_cast<const float*>(sim_.study->GetGVValue(name.data())));
-  }
-  // Places: qualified always; unqualified when every place of that name is
-  // the same (shared) place.
+// Places: qualified always; unqualified when every place of that name is
+// the same (shared) place.
+void AddPlaces(BaseModelClass* top, MeasureVocabulary& v) {
   std::vector<SANModel*> sans;
-  CollectSANs(sim_.pvModel->TopModel, sans);
+  CollectSANs(top, sans);
   std::vector<std::pair<std::string, Place*>> plain;
   for (SANModel* san : sans)
     for (int p = 0; p < san->numPlaces(); ++p) {
@@ -116,52 +102,69 @@ MeasureVocabulary BiasedRun::BuildVocabulary() {
     }
     if (first && single) v.places.emplace_back(plain[i].first, &plain[i].second->Mark);
   }
+}
+
+}  // namespace
+
+BiasedRun::BiasedRun(SimulatorClass& sim, const std::string& fileName, const std::string& text)
+    : sim_(sim) {
+  groupBias_.resize(static_cast<size_t>(std::max(sim_.NumGroups(), 0)));
+  const MeasureVocabulary vocabulary = BuildVocabulary();
+  measure_ = std::make_unique<ChangeOfMeasure>(fileName, text, vocabulary);
+  BindGroups();
+  BindWatchers();
+  logWeights_.assign(static_cast<size_t>(sim_.pvModel->NumNodes), 0.0);
+  weighed_.assign(logWeights_.size(), false);
+}
+
+BiasedRun::~BiasedRun() = default;
+
+// --- Binding ------------------------------------------------------------------------
+
+MeasureVocabulary BiasedRun::BuildVocabulary() {
+  MeasureVocabulary v;
+  AddGlobals(*sim_.study, v);
+  AddPlaces(sim_.pvModel->TopModel, v);
   // Activities: a group of cases by its name with or without "Group", a
-  // single activity by its name; cases by theirs.
+  // single activity by its name; cases by theirs, numbered in model order.
   int caseCount = 0;
   for (int32_t g = 0; g < sim_.NumGroups(); ++g) {
     BaseGroupClass* group = sim_.groups[g];
+    GroupBias& bias = groupBias_[static_cast<size_t>(g)];
     const bool ofCases = dynamic_cast<PostselectGroup*>(group) != nullptr && group->numMembers > 0;
-    BaseActionClass* timing = ofCases ? group->members[0] : group;
+    bias.name = group->name;
+    bias.timing = ofCases ? group->members[0] : group;
     std::vector<std::string> spellings{group->name};
     const std::string suffix = "Group";
-    const std::string name = group->name;
+    const std::string& name = bias.name;
     if (ofCases && name.size() > suffix.size() &&
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
       spellings.push_back(name.substr(0, name.size() - suffix.size()));
     for (const std::string& s : spellings) {
-      if (timing->distributionType == EXPONENTIAL)
+      if (bias.timing->distributionType == EXPONENTIAL)
         v.rateTargets.emplace_back(s, g);
       else
-        v.otherActions.emplace_back(s, DescribeDelay(timing->distributionType));
+        v.otherActions.emplace_back(s, DescribeDelay(bias.timing->distributionType));
     }
     if (!ofCases) continue;
     for (int32_t m = 0; m < group->numMembers; ++m) {
+      bias.caseTargets.push_back(caseCount);
       v.caseTargets.emplace_back(group->members[m]->name, caseCount++);
-      caseNames_.push_back(group->members[m]->name);
     }
   }
   return v;
 }
 
-void BiasedRun::BindGroups(const MeasureVocabulary& vocabulary) {
-  int caseTarget = 0;
+// Only targets with rules are biased; the others keep the plain step.
+void BiasedRun::BindGroups() {
   for (int32_t g = 0; g < sim_.NumGroups(); ++g) {
-    BaseGroupClass* group = sim_.groups[g];
     GroupBias& bias = groupBias_[static_cast<size_t>(g)];
-    bias.name = group->name;
-    const bool ofCases = dynamic_cast<PostselectGroup*>(group) != nullptr && group->numMembers > 0;
-    bias.timing = ofCases ? group->members[0] : group;
     if (measure_->HasRateRules(g)) bias.rateTarget = g;
-    if (!ofCases) continue;
-    for (int32_t m = 0; m < group->numMembers; ++m) {
-      const int target = caseTarget++;
-      const bool ruled = measure_->HasWeightRules(target);
-      bias.caseTargets.push_back(ruled ? target : -1);
-      bias.weighted = bias.weighted || ruled;
+    for (int& target : bias.caseTargets) {
+      if (!measure_->HasWeightRules(target)) target = -1;
+      bias.weighted = bias.weighted || target >= 0;
     }
   }
-  (void)vocabulary;
 }
 
 // A rate rule may read places its activity's enabling does not; the groups

@@ -67,7 +67,7 @@ class BiasedRun {
   };
 
   MeasureVocabulary BuildVocabulary();
-  void BindGroups(const MeasureVocabulary& vocabulary);
+  void BindGroups();
   void BindWatchers();
   GroupBias& BiasOf(BaseActionClass* group);
 
@@ -103,7 +103,6 @@ class BiasedRun {
   std::unique_ptr<ChangeOfMeasure> measure_;
   std::vector<GroupBias> groupBias_;          // per group index
   std::vector<std::vector<int>> watchers_;    // per actionId: groups whose rate reads what it changes
-  std::vector<std::string> caseNames_;        // per case target
   std::vector<CaseEntry> caseScratch_;        // enabled cases of the group firing
   std::vector<double> logWeights_;            // per variable
   std::vector<bool> weighed_;                 // per variable, this replication
