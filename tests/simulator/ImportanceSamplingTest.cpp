@@ -13,6 +13,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -143,6 +144,28 @@ TEST_F(ImportanceSamplingTest, BiasedEstimatesAgreeWithPlainOnes) {
   }
   // Weighted values are written so that they read back exactly.
   EXPECT_NE(ReadFile(dir / "biased.txt").find("0,0.12450755074592071"), std::string::npos);
+}
+
+// A system failed by time 30 stays failed, so both observations of such a
+// replication are 1 times a ratio: the ratio up to 30 and the ratio up to
+// 365, which differ since the biased sefi delays run on between them.
+TEST_F(ImportanceSamplingTest, EachObservationCarriesTheRatioUpToItsOwnTime) {
+  Write("bias.cm", "rate sefi = 2 when flash_working > 0 and ram_system.ram_working > 0\n");
+  ASSERT_EQ(Run("-e 8 -s 11 -N 300 -a biased.txt -B bias.cm").status, 0);
+  std::istringstream lines(ReadFile(dir / "biased.txt"));
+  std::map<int, std::vector<double>> values;
+  std::string line;
+  while (std::getline(lines, line))
+    if (!line.empty() && line[0] != '#')
+      values[std::stoi(line)].push_back(std::stod(line.substr(line.find(',') + 1)));
+  ASSERT_EQ(values[0].size(), values[2].size());
+  int failedEarly = 0;
+  for (size_t r = 0; r < values[0].size(); ++r) {
+    if (values[0][r] == 0.0) continue;
+    ++failedEarly;
+    EXPECT_NE(values[0][r], values[2][r]) << "replication " << r;
+  }
+  EXPECT_GT(failedEarly, 5);
 }
 
 TEST_F(ImportanceSamplingTest, BadMultipliersAtRunTimeStopTheRun) {
