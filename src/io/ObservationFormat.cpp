@@ -15,3 +15,9 @@ std::string FormatObservationValue(double value) {
     result.pop_back();
   return result;
 }
+
+std::string FormatExactObservationValue(double value) {
+  char text[32];
+  const int length = std::snprintf(text, sizeof text, "%.17g", value);
+  return length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
+}

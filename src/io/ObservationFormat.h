@@ -6,3 +6,8 @@
 #include <string>
 
 std::string FormatObservationValue(double value);
+
+// The text of one observation value under importance sampling, where a
+// weighted value may be far below 1e-10: seventeen significant digits
+// ("%.17g"), which read back as the same double.
+std::string FormatExactObservationValue(double value);

@@ -68,12 +68,15 @@ void SendMessage(SimulatorClass& sim, const std::vector<char>& message) {
   }
 }
 
-void WriteASCIILines(std::ofstream& file, const DataPacket& packet) {
+void WriteASCIILines(std::ofstream& file, const DataPacket& packet, bool exact) {
   for (int32_t i = 0; i < packet.numPVs; ++i) {
     const int32_t count = std::min(packet.counts[static_cast<size_t>(i)], packet.reportSize);
     const std::vector<double>& row = packet.values[static_cast<size_t>(i)];
     for (int32_t j = 0; j < count; ++j)
-      file << i << ',' << FormatObservationValue(row[static_cast<size_t>(j)]) << '\n';
+      file << i << ','
+           << (exact ? FormatExactObservationValue(row[static_cast<size_t>(j)])
+                     : FormatObservationValue(row[static_cast<size_t>(j)]))
+           << '\n';
   }
   file.flush();
 }
@@ -144,7 +147,7 @@ void SimulatorClass::OutputThreadFunc() {
     }
     if (asciiFile != nullptr) {
       const std::streamoff wholeSize = asciiFile->tellp();
-      WriteASCIILines(*asciiFile, *values);
+      WriteASCIILines(*asciiFile, *values, biasedRun != nullptr);
       if (asciiFile->fail()) AbandonFile(*this, asciiFile, "ASCII", asciiFilename, wholeSize);
     }
     Recycle(*freeQueue, values);

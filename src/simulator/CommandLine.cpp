@@ -25,7 +25,7 @@ bool TakesNoParameter(char letter) { return letter == 'm' || letter == 'x' || le
 
 // Options that cannot stand without a parameter (-O may: it then sets nothing).
 bool NeedsParameter(char letter) {
-  return letter != '\0' && std::strchr("abceflnNprst", letter) != nullptr;
+  return letter != '\0' && std::strchr("abBceflnNprst", letter) != nullptr;
 }
 
 }  // namespace
@@ -130,6 +130,11 @@ int16_t SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
       case 'w':
         waitForSocket = true;
         std::cout << "Wait For Socket Enabled" << std::endl;
+        break;
+      // Importance sampling; kept out of the usage text.
+      case 'B':
+        ReplaceText(biasFilename, parameter);
+        std::cout << "ChangeOfMeasureFile: " << biasFilename << std::endl;
         break;
       case 'O':
         if (parameter) {

@@ -75,7 +75,7 @@ class EventList {
  private:
   // Puts an event, with its time and record, into a slot and gives its group
   // the slot's handle.
-  void PlaceAt(std::size_t position, Event* event, double time, GroupRecord* record) {
+  [[gnu::always_inline]] void PlaceAt(std::size_t position, Event* event, double time, GroupRecord* record) {
     heap[position] = event;
     slotTime[position] = time;
     slotRecord[position] = record;
@@ -83,7 +83,7 @@ class EventList {
   }
   // Moves the event of slot `from` (time and record included) into slot `to`
   // and re-points its group's handle; slot `from` is left as it was.
-  void MoveSlot(std::size_t from, std::size_t to) {
+  [[gnu::always_inline]] void MoveSlot(std::size_t from, std::size_t to) {
     PlaceAt(to, heap[from], slotTime[from], slotRecord[from]);
   }
   // Strict precedence: earlier time, or same time and higher rank of the
@@ -99,7 +99,7 @@ class EventList {
   // one (left + 1) when it exists and precedes the left one. Which child is
   // earlier is a coin flip, so the choice is made without a branch; only an
   // equal time, which asks the ranks as Precedes does, takes one.
-  int PrecedingChild(int left) const {
+  [[gnu::always_inline]] int PrecedingChild(int left) const {
     const int right = left + 1;
     if (right >= size) return left;
     const double rightTime = slotTime[right];
@@ -113,7 +113,9 @@ class EventList {
   // passes into the hole; the slot where it stops is returned, left for the
   // caller to fill. The comparisons are those of Precedes with the held
   // event in its place, so the Rank() calls are those of the sifts above.
-  int HoleUp(int hole, const Event* moving, double time);
+  // Inlined wherever it is used, so that more users of the list (the
+  // biased run's scheduling) do not push it out of the firing step.
+  [[gnu::always_inline]] int HoleUp(int hole, const Event* moving, double time);
   [[gnu::always_inline]] int HoleDown(int hole, const Event* moving, double time);
   // Sifts the event of `position` with one of the two above and writes it
   // where it stops; the slot where it stops is returned.

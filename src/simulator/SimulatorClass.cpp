@@ -22,6 +22,7 @@
 #include "random/Tausworthe.h"
 #include "rewards/PVModel.h"
 #include "rewards/PerformanceVariableNode.h"
+#include "simulator/BiasedRun.h"
 #include "simulator/Event.h"
 #include "simulator/EventList.h"
 #include "simulator/Heap.h"
@@ -80,6 +81,7 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
     std::exit(1);
   }
   RefuseInvalidSeed();
+  ReadChangeOfMeasure();
   OpenOutputFiles();
   CreateTraceWriters();
 
@@ -104,6 +106,7 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
   BuildConnectivity();
   eventList = new EventList(NumGroups() + 1);
   SelectGenerator();
+  BindChangeOfMeasure();
 
   // The actions were listed for the affects lists; while the simulation
   // runs, the flag marks a group's membership of the reactivation list.
@@ -123,6 +126,32 @@ void SimulatorClass::RefuseInvalidSeed() {
   if (!valid)
     FailStartUp("Random Number Seed " + std::to_string(seed) +
                 " is out of range for the lagged Fibonacci generator (0 to 2147483645)");
+}
+
+// Read before the model is built, so that a refused option or a missing
+// file costs nothing.
+void SimulatorClass::ReadChangeOfMeasure() {
+  if (biasFilename == nullptr) return;
+  if (isTerminating == 0)
+    FailStartUp("importance sampling (-B) applies to terminating runs only, not to steady "
+                "state (-t 0)");
+  std::ifstream file(biasFilename, std::ios::in | std::ios::binary);
+  if (!file.is_open())
+    FailStartUp("cannot open change-of-measure file '" + std::string(biasFilename) + "'");
+  biasText.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (file.bad())
+    FailStartUp("cannot read change-of-measure file '" + std::string(biasFilename) + "'");
+}
+
+// Bound once the model exists and its global variables are set, since the
+// file's constants read them.
+void SimulatorClass::BindChangeOfMeasure() {
+  if (biasFilename == nullptr) return;
+  try {
+    biasedRun = std::make_unique<BiasedRun>(*this, biasFilename, biasText);
+  } catch (const MeasureError& error) {
+    FailStartUp(error.what());
+  }
 }
 
 void SimulatorClass::OpenOutputFiles() {
@@ -244,6 +273,7 @@ void SimulatorClass::Run() {
   else
     SteadyStateSimulation();
   traceContainer->printFooter();
+  if (biasedRun) biasedRun->PrintRatioSummary(std::cout);
   std::cout << "Actions fired: " << actionsFired << std::endl;
   std::cout << "CPU time (s): " << ElapsedCpuSeconds() << std::endl;
 }
@@ -289,6 +319,7 @@ SimulatorClass::~SimulatorClass() {
   delete[] binFilename;
   delete[] traceFilename;
   delete[] overrideString;
+  delete[] biasFilename;
   delete[] enabledList;
   delete startClock;
   delete scratchEvent;

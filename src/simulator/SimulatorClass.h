@@ -10,11 +10,14 @@
 #include <ctime>
 #include <fstream>
 #include <iosfwd>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "simulator/GroupRecord.h"
 
 class BaseActionClass;
+class BiasedRun;
 class BaseGroupClass;
 class BaseStudyClass;
 class DataPacket;
@@ -176,6 +179,12 @@ class SimulatorClass {
   Distributions* ownedDistribution = nullptr;  // made only when none existed
   std::ofstream* tarvekTraceStream = nullptr;  // -f name + ".txt", owned
   std::ofstream* xmlTraceStream = nullptr;     // -f name + ".xml", owned
+  // Importance sampling (-B): the change-of-measure file, its text (read
+  // at start-up, before the model is built) and, once bound to the model,
+  // the biased run; null when the run is plain.
+  char* biasFilename = nullptr;                // -B, owned
+  std::string biasText;
+  std::unique_ptr<BiasedRun> biasedRun;
 
   // Number of groups of the model (0 before the reward model is known).
   int32_t NumGroups() const;
@@ -192,6 +201,8 @@ class SimulatorClass {
   void BuildGroupRecords();
   void BuildConnectivity();
   void SelectGenerator();
+  void ReadChangeOfMeasure();
+  void BindChangeOfMeasure();
 
   // Firing-step bookkeeping.
   [[gnu::always_inline]] inline bool FireNext();
@@ -213,6 +224,7 @@ class SimulatorClass {
 
   // Observations.
   void StoreObservation(int variable, int index, double value, double squared);
+  void StoreWeightedObservations(int index, double endTime);
   void ReportTerminating(int observations);
   void ReleaseRunScratch();
 };

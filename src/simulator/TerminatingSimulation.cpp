@@ -12,6 +12,7 @@
 #include "io/DataPacket.h"
 #include "rewards/PVModel.h"
 #include "rewards/PerformanceVariableNode.h"
+#include "simulator/BiasedRun.h"
 #include "simulator/Event.h"
 #include "simulator/EventList.h"
 #include "simulator/Interruption.h"
@@ -21,6 +22,17 @@
 void SimulatorClass::StoreObservation(int variable, int index, double value, double squared) {
   valuePacket->values[variable][index] = value;
   squaredPacket->values[variable][index] = squared;
+}
+
+// Under importance sampling each observation is the reward times the
+// likelihood ratio up to its observation time; the squared observation is
+// the square of that product.
+void SimulatorClass::StoreWeightedObservations(int index, double endTime) {
+  biasedRun->FinishReplication(endTime);
+  for (int i = 0; i < numPVs; ++i) {
+    const double weight = biasedRun->ObservationWeight(i);
+    StoreObservation(i, index, allPVs[i]->Value * weight, allPVs[i]->SquaredValue * weight * weight);
+  }
 }
 
 double SimulatorClass::ElapsedCpuSeconds() const {
@@ -72,7 +84,9 @@ void SimulatorClass::TerminatingSimulation() {
     currentTime = 0.0;
     eventList->ClearEventList();
     ClearReactivationList();
-    if (GenerateCompleteEventList() != 0) {
+    if (biasedRun) biasedRun->StartReplication();
+    const int16_t built = biasedRun ? biasedRun->GenerateCompleteEventList() : GenerateCompleteEventList();
+    if (built != 0) {
       std::cerr << "ERROR: unable to generate event list\n" << std::flush;
       std::exit(1);
     }
@@ -82,12 +96,16 @@ void SimulatorClass::TerminatingSimulation() {
     if (currentHandle != nullptr) {
       currentTime = (*currentHandle)->time;
       currentGroup = static_cast<BaseGroupClass*>((*currentHandle)->action);
-      RunUntil(endTime);
+      if (biasedRun) biasedRun->RunUntil(endTime); else RunUntil(endTime);
     }
     traceContainer->newBatch();
     pvModel->EndAccumulate(endTime);
-    for (int i = 0; i < numPVs; ++i)
-      StoreObservation(i, obs, allPVs[i]->Value, allPVs[i]->SquaredValue);
+    if (biasedRun) {
+      StoreWeightedObservations(obs, endTime);
+    } else {
+      for (int i = 0; i < numPVs; ++i)
+        StoreObservation(i, obs, allPVs[i]->Value, allPVs[i]->SquaredValue);
+    }
     ++obs;
     ++batchesDone;
     // An interruption ends the run here as the replication limit would, so

@@ -1,0 +1,500 @@
+// The importance-sampling firing loop and its likelihood ratio.
+//
+// Why the ratio is exact: a path's density under either measure is the
+// product, over the pieces of every delay, of an exponential density (a
+// piece that completes) or survival function (a piece cut short), times the
+// probability of every case chosen. A biased delay of rate λ′ = m·λ that
+// completes after τ contributes log(λ/λ′) − (λ − λ′)τ; one cut short after τ
+// contributes −(λ − λ′)τ; a case contributes log(p/p′). Deterministic and
+// instantaneous delays and tie breaks are the same under both measures.
+#include "simulator/BiasedRun.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+
+#include "BaseClasses/BaseActionClass.h"
+#include "BaseClasses/BaseGroupClass.h"
+#include "BaseClasses/BaseModelClass.h"
+#include "BaseClasses/PostselectGroup.h"
+#include "BaseClasses/SANModel.h"
+#include "BaseClasses/state/Place.h"
+#include "random/Distributions.h"
+#include "rewards/PVModel.h"
+#include "rewards/PerformanceVariableNode.h"
+#include "simulator/Event.h"
+#include "simulator/EventList.h"
+#include "simulator/SimulatorClass.h"
+#include "study/BaseStudyClass.h"
+
+struct BiasedRun::GroupBias {
+  int rateTarget = -1;                // rate rules' target, -1 when none
+  std::string name;                   // the activity's name, for run errors
+  BaseActionClass* timing = nullptr;  // the action whose Rate() is the group's
+  std::vector<int> caseTargets;       // per member: weight rules' target, or -1
+  bool weighted = false;              // some member has weight rules
+  // The pending biased delay.
+  bool pending = false;
+  double plainRate = 0.0;
+  double rateGap = 0.0;  // λ − λ′
+  double multiplier = 1.0;
+  double scheduledAt = 0.0;
+};
+
+namespace {
+
+// Every atomic model below `model`, in tree order.
+void CollectSANs(BaseModelClass* model, std::vector<SANModel*>& out) {
+  if (model == nullptr) return;
+  if (model->GetModelType() == 1) {
+    out.push_back(static_cast<SANModel*>(model));
+    return;
+  }
+  for (int i = 0; i < model->GetNumberOfChildren(); ++i) CollectSANs(model->GetChild(i), out);
+}
+
+const char* DescribeDelay(Distribution type) {
+  switch (type) {
+    case DETERMINISTIC: return "a deterministic activity";
+    case INSTANTANEOUS: return "an instantaneous activity";
+    default: return "an activity whose delay is not exponential";
+  }
+}
+
+std::string FormatValue(double value) {
+  std::ostringstream out;
+  out.precision(17);
+  out << value;
+  return out.str();
+}
+
+// Global variables of the float type the model reads.
+void AddGlobals(BaseStudyClass& study, MeasureVocabulary& v) {
+  for (int i = 0; i < study.GetNumGVs(); ++i) {
+    const char* type = study.GetGVType(i);
+    if (type == nullptr || std::string(type) != "float") continue;
+    std::string name = study.GetGVName(i);
+    v.globals.emplace_back(name, static_cast<const float*>(study.GetGVValue(name.data())));
+  }
+}
+
+// Places: qualified always; unqualified when every place of that name is
+// the same (shared) place.
+void AddPlaces(BaseModelClass* top, MeasureVocabulary& v) {
+  std::vector<SANModel*> sans;
+  CollectSANs(top, sans);
+  std::vector<std::pair<std::string, Place*>> plain;
+  for (SANModel* san : sans)
+    for (int p = 0; p < san->numPlaces(); ++p) {
+      auto* place = dynamic_cast<Place*>(san->places[static_cast<size_t>(p)]);
+      if (place == nullptr) continue;
+      v.places.emplace_back(std::string(san->name) + "." + place->name, &place->Mark);
+      plain.emplace_back(place->name, place);
+    }
+  for (size_t i = 0; i < plain.size(); ++i) {
+    bool first = true, single = true;
+    for (size_t j = 0; j < plain.size(); ++j) {
+      if (plain[j].first != plain[i].first) continue;
+      if (j < i) first = false;
+      if (plain[j].second->Mark != plain[i].second->Mark) single = false;
+    }
+    if (first && single) v.places.emplace_back(plain[i].first, &plain[i].second->Mark);
+  }
+}
+
+}  // namespace
+
+BiasedRun::BiasedRun(SimulatorClass& sim, const std::string& fileName, const std::string& text)
+    : sim_(sim) {
+  groupBias_.resize(static_cast<size_t>(std::max(sim_.NumGroups(), 0)));
+  const MeasureVocabulary vocabulary = BuildVocabulary();
+  measure_ = std::make_unique<ChangeOfMeasure>(fileName, text, vocabulary);
+  BindGroups();
+  BindWatchers();
+  logWeights_.assign(static_cast<size_t>(sim_.pvModel->NumNodes), 0.0);
+  weighed_.assign(logWeights_.size(), false);
+}
+
+BiasedRun::~BiasedRun() = default;
+
+// --- Binding ------------------------------------------------------------------------
+
+MeasureVocabulary BiasedRun::BuildVocabulary() {
+  MeasureVocabulary v;
+  AddGlobals(*sim_.study, v);
+  AddPlaces(sim_.pvModel->TopModel, v);
+  // Activities: a group of cases by its name with or without "Group", a
+  // single activity by its name; cases by theirs, numbered in model order.
+  int caseCount = 0;
+  for (int32_t g = 0; g < sim_.NumGroups(); ++g) {
+    BaseGroupClass* group = sim_.groups[g];
+    GroupBias& bias = groupBias_[static_cast<size_t>(g)];
+    const bool ofCases = dynamic_cast<PostselectGroup*>(group) != nullptr && group->numMembers > 0;
+    bias.name = group->name;
+    bias.timing = ofCases ? group->members[0] : group;
+    std::vector<std::string> spellings{group->name};
+    const std::string suffix = "Group";
+    const std::string& name = bias.name;
+    if (ofCases && name.size() > suffix.size() &&
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+      spellings.push_back(name.substr(0, name.size() - suffix.size()));
+    for (const std::string& s : spellings) {
+      if (bias.timing->distributionType == EXPONENTIAL)
+        v.rateTargets.emplace_back(s, g);
+      else
+        v.otherActions.emplace_back(s, DescribeDelay(bias.timing->distributionType));
+    }
+    if (!ofCases) continue;
+    for (int32_t m = 0; m < group->numMembers; ++m) {
+      bias.caseTargets.push_back(caseCount);
+      v.caseTargets.emplace_back(group->members[m]->name, caseCount++);
+    }
+  }
+  return v;
+}
+
+// Only targets with rules are biased; the others keep the plain step.
+void BiasedRun::BindGroups() {
+  for (int32_t g = 0; g < sim_.NumGroups(); ++g) {
+    GroupBias& bias = groupBias_[static_cast<size_t>(g)];
+    if (measure_->HasRateRules(g)) bias.rateTarget = g;
+    for (int& target : bias.caseTargets) {
+      if (!measure_->HasWeightRules(target)) target = -1;
+      bias.weighted = bias.weighted || target >= 0;
+    }
+  }
+}
+
+// A rate rule may read places its activity's enabling does not; the groups
+// whose rate reads a place are listed under every action that changes it,
+// so that the step looks at them after that action fires, as it looks at
+// the groups of the action's affects list.
+void BiasedRun::BindWatchers() {
+  watchers_.assign(static_cast<size_t>(BaseActionClass::MaxID) + 1, {});
+  const int actionCount = sim_.actionList->getNumItems();
+  for (int32_t g = 0; g < sim_.NumGroups(); ++g) {
+    const GroupBias& bias = groupBias_[static_cast<size_t>(g)];
+    if (bias.rateTarget < 0) continue;
+    const std::vector<short* const*> read = measure_->PlacesReadByRate(bias.rateTarget);
+    for (int a = 0; a < actionCount; ++a) {
+      BaseActionClass* action = sim_.actions[a];
+      bool changes = false;
+      for (int s = 0; s < action->affectedSVs.getNumItems(); ++s) {
+        auto* place = dynamic_cast<Place*>(action->affectedSVs.getItem(s));
+        for (short* const* mark : read) changes = changes || (place != nullptr && *mark == place->Mark);
+      }
+      std::vector<int>& list = watchers_[static_cast<size_t>(action->actionId)];
+      if (changes && std::find(list.begin(), list.end(), g) == list.end()) list.push_back(g);
+    }
+  }
+}
+
+BiasedRun::GroupBias& BiasedRun::BiasOf(BaseActionClass* group) {
+  return groupBias_[static_cast<size_t>(group->eventSlot - sim_.groupRecords)];
+}
+
+// --- Multipliers --------------------------------------------------------------------
+
+void BiasedRun::FailRun(int line, const std::string& what, double value) const {
+  std::cerr << "ERROR: " << measure_->FileName() << ":" << line << ": " << what << " evaluated to "
+            << FormatValue(value) << "; a multiplier must be a positive finite number" << std::endl;
+  std::exit(1);
+}
+
+double BiasedRun::RateMultiplier(const GroupBias& bias) const {
+  const ChangeOfMeasure::Multiplier m = measure_->RateMultiplier(bias.rateTarget);
+  if (!(m.value > 0.0) || !std::isfinite(m.value))
+    FailRun(m.line, "rate multiplier of " + bias.name, m.value);
+  return m.value;
+}
+
+// A case the plain run can choose must stay possible in the biased run, or
+// its estimate would miss those paths.
+double BiasedRun::WeightMultiplier(int caseTarget, const BaseActionClass* member) const {
+  const ChangeOfMeasure::Multiplier m = measure_->WeightMultiplier(caseTarget);
+  if (!(m.value > 0.0) || !std::isfinite(m.value))
+    FailRun(m.line, std::string("weight multiplier of ") + member->name, m.value);
+  return m.value;
+}
+
+// --- Ratio bookkeeping ----------------------------------------------------------------
+
+void BiasedRun::MarkPending(GroupBias& bias, double plainRate, double multiplier) {
+  bias.pending = true;
+  bias.plainRate = plainRate;
+  bias.multiplier = multiplier;
+  bias.rateGap = plainRate - multiplier * plainRate;
+  bias.scheduledAt = sim_.currentTime;
+  driftRate_ += bias.rateGap;
+  driftWeighted_ += bias.rateGap * bias.scheduledAt;
+}
+
+void BiasedRun::Unpend(GroupBias& bias) {
+  driftRate_ -= bias.rateGap;
+  driftWeighted_ -= bias.rateGap * bias.scheduledAt;
+  bias.pending = false;
+}
+
+void BiasedRun::CutShort(GroupBias& bias) {
+  if (!bias.pending) return;
+  logRatio_ -= bias.rateGap * (sim_.currentTime - bias.scheduledAt);
+  Unpend(bias);
+}
+
+void BiasedRun::Completed(GroupBias& bias) {
+  if (!bias.pending) return;
+  logRatio_ += -std::log(bias.multiplier) - bias.rateGap * (sim_.currentTime - bias.scheduledAt);
+  Unpend(bias);
+}
+
+// --- Replication --------------------------------------------------------------------
+
+void BiasedRun::StartReplication() {
+  logRatio_ = driftRate_ = driftWeighted_ = 0.0;
+  for (GroupBias& bias : groupBias_) bias.pending = false;
+  std::fill(weighed_.begin(), weighed_.end(), false);
+  std::fill(logWeights_.begin(), logWeights_.end(), 0.0);
+  UpdateNextObservation();
+}
+
+int16_t BiasedRun::GenerateCompleteEventList() {
+  for (int32_t i = 0; i < sim_.enabledCount; ++i) {
+    sim_.currentGroup = sim_.enabledList[i];
+    // Refreshes the enabling the group records for EnablingChange().
+    sim_.currentGroup->Enabled();
+    ScheduleGroup(sim_.currentGroup);
+  }
+  return 0;
+}
+
+void BiasedRun::RunUntil(double endTime) {
+  while (sim_.currentTime <= endTime)
+    if (!FireNext()) break;
+}
+
+void BiasedRun::FinishReplication(double endTime) {
+  for (size_t i = 0; i < weighed_.size(); ++i) {
+    if (weighed_[i]) continue;
+    const double stop = sim_.pvModel->Nodes[i]->StopTime;
+    logWeights_[i] = LogRatioAt(std::min(stop, endTime));
+    weighed_[i] = true;
+  }
+  horizonLogRatio_ = LogRatioAt(endTime);
+  const double ratio = std::exp(horizonLogRatio_);
+  ++replications_;
+  ratioSum_ += ratio;
+  ratioSquares_ += ratio * ratio;
+}
+
+double BiasedRun::ObservationWeight(int variable) const {
+  return std::exp(logWeights_[static_cast<size_t>(variable)]);
+}
+
+void BiasedRun::PrintRatioSummary(std::ostream& out) const {
+  if (replications_ == 0) return;
+  const double n = static_cast<double>(replications_);
+  const double mean = ratioSum_ / n;
+  const double variance = replications_ > 1 ? std::max(0.0, (ratioSquares_ - n * mean * mean) / (n - 1)) : 0.0;
+  out << "Likelihood ratio at the horizon: mean " << FormatValue(mean) << ", standard error "
+      << FormatValue(std::sqrt(variance / n)) << ", replications " << replications_ << std::endl;
+}
+
+// A variable completes at the first firing after its observation time; no
+// firing came between, so the ratio at that time is the one held now with
+// the survival of the pending delays up to it.
+void BiasedRun::WeighCompletedVariables() {
+  for (size_t i = 0; i < weighed_.size(); ++i) {
+    const PerformanceVariableNode* node = sim_.pvModel->Nodes[i];
+    if (weighed_[i] || node->Status != 2) continue;
+    logWeights_[i] = LogRatioAt(node->StopTime);
+    weighed_[i] = true;
+  }
+  UpdateNextObservation();
+}
+
+void BiasedRun::UpdateNextObservation() {
+  nextObservation_ = HUGE_VAL;
+  for (size_t i = 0; i < weighed_.size(); ++i)
+    if (!weighed_[i]) nextObservation_ = std::min(nextObservation_, sim_.pvModel->Nodes[i]->StopTime);
+}
+
+// --- The firing step ------------------------------------------------------------------
+
+bool BiasedRun::FireNext() {
+  BaseGroupClass* group = sim_.currentGroup;
+  sim_.eventList->Remove(sim_.currentHandle);
+  sim_.pvModel->Accumulate(sim_.currentTime);
+  if (sim_.currentTime > nextObservation_) WeighCompletedVariables();
+  GroupBias& bias = BiasOf(group);
+  Completed(bias);
+  sim_.lastFired = bias.weighted ? FireWithBiasedCases(group, bias)
+                                 : sim_.pvModel->FireAction(group, sim_.currentTime);
+  ++sim_.actionsFired;
+  if (!sim_.reactivationList.empty()) CheckReactivationList();
+  RemoveAffected(sim_.lastFired);
+  InsertAffected(sim_.lastFired);
+  ResampleChangedRates(sim_.lastFired);
+  group->enabledAfterFiring = false;
+  sim_.currentHandle = sim_.eventList->Earliest();
+  if (sim_.currentHandle == nullptr) return false;
+  sim_.currentTime = (*sim_.currentHandle)->time;
+  sim_.currentGroup = static_cast<BaseGroupClass*>((*sim_.currentHandle)->action);
+  return true;
+}
+
+// The plain draw divided by the multiplier: an exponential draw of rate λ
+// over m is one of rate m·λ, and with m = 1 the delay is the plain one to
+// the bit.
+double BiasedRun::SampleBiasedDelay(BaseGroupClass* group) {
+  const double delay = group->SampleDistribution();
+  GroupBias& bias = BiasOf(group);
+  if (bias.rateTarget < 0) return delay;
+  const double multiplier = RateMultiplier(bias);
+  MarkPending(bias, bias.timing->Rate(), multiplier);
+  return delay / multiplier;
+}
+
+void BiasedRun::ScheduleGroup(BaseGroupClass* group) {
+  const double time = sim_.currentTime + SampleBiasedDelay(group);
+  if (!group->neverWatched && group->ReactivationPredicate()) {
+    GroupRecord* record = group->eventSlot;
+    group->reactivation = true;
+    record->position = sim_.reactivationList.PushFront(&record->entry, group);
+    record->notInReactivationList = false;
+  }
+  sim_.eventList->Insert(time, sim_.currentTime, group);
+}
+
+// Resampling a pending exponential delay is valid because the delay is
+// memoryless: given that it has not completed, its residual plain delay is
+// again exponential with the same rate, so cutting it short and drawing
+// afresh leaves the plain law of the path unchanged, and the ratio of the
+// densities of the two pieces is the product of the pieces' ratios.
+void BiasedRun::ResampleInPlace(BaseGroupClass* group) {
+  CutShort(BiasOf(group));
+  Event* event = *group->eventSlot->handle;
+  event->time = sim_.currentTime + SampleBiasedDelay(group);
+  event->scheduledAt = sim_.currentTime;
+  sim_.eventList->ModifyKey(group->eventSlot->handle);
+}
+
+void BiasedRun::CheckReactivationList() {
+  ReactivationEntry* entry = sim_.reactivationList.front();
+  while (entry != nullptr) {
+    ReactivationEntry* next = entry->next;
+    BaseGroupClass* group = entry->group;
+    GroupRecord* record = group->eventSlot;
+    auto drop = [&] {
+      record->notInReactivationList = true;
+      group->reactivation = false;
+      sim_.reactivationList.Erase(record->position);
+      record->position = nullptr;
+    };
+    if (record->handle == nullptr) {
+      drop();
+    } else if (!group->Enabled()) {
+      CutShort(BiasOf(group));
+      sim_.eventList->Remove(record->handle);
+      drop();
+    } else if (group->ReactivationFunction()) {
+      ResampleInPlace(group);
+      drop();
+      if (group->ReactivationPredicate()) {
+        group->reactivation = true;
+        record->notInReactivationList = false;
+        record->position = sim_.reactivationList.PushFront(&record->entry, group);
+      }
+    }
+    entry = next;
+  }
+}
+
+void BiasedRun::RemoveAffected(BaseActionClass* fired) {
+  for (AffectsListNode* node = fired ? fired->affectsList : nullptr; node; node = node->next) {
+    BaseGroupClass* group = node->group;
+    GroupRecord* record = group->eventSlot;
+    if (record->handle == nullptr) continue;
+    if (group->EnablingChange() || (group->reactivation && group->ReactivationFunction())) {
+      group->reactivation = false;
+      CutShort(BiasOf(group));
+      sim_.eventList->Remove(record->handle);
+      if (!record->notInReactivationList) {
+        sim_.reactivationList.Erase(record->position);
+        record->position = nullptr;
+        record->notInReactivationList = true;
+      }
+    }
+  }
+}
+
+void BiasedRun::InsertAffected(BaseActionClass* fired) {
+  for (AffectsListNode* node = fired ? fired->affectsList : nullptr; node; node = node->next) {
+    BaseGroupClass* group = node->group;
+    if (group->eventSlot->handle != nullptr) {
+      if (!group->enablingFromMarking) group->Enabled();
+      continue;
+    }
+    if (group->enabledAfterFiring || group->Enabled()) ScheduleGroup(group);
+  }
+}
+
+void BiasedRun::ResampleChangedRates(BaseActionClass* fired) {
+  if (fired == nullptr) return;
+  for (int g : watchers_[static_cast<size_t>(fired->actionId)]) {
+    GroupBias& bias = groupBias_[static_cast<size_t>(g)];
+    if (!bias.pending) continue;
+    if (RateMultiplier(bias) == bias.multiplier) continue;
+    ResampleInPlace(sim_.groups[g]);
+  }
+}
+
+// The group's own selection with the biased weights: the same uniform, the
+// same table of enabled cases of the highest rank in member order and the
+// same search, so that with every multiplier 1 the same case is chosen.
+BaseActionClass* BiasedRun::FireWithBiasedCases(BaseGroupClass* group, const GroupBias& bias) {
+  const double u = TheDistribution->NextUniform();
+  caseScratch_.clear();
+  int maxRank = 0;
+  for (int32_t m = 0; m < group->numMembers; ++m) {
+    BaseActionClass* member = group->members[m];
+    if (!member->Enabled()) continue;
+    const int rank = member->Rank();
+    if (caseScratch_.empty() || rank > maxRank) {
+      caseScratch_.clear();
+      maxRank = rank;
+    } else if (rank < maxRank) {
+      continue;
+    }
+    const double weight = member->Weight();
+    const int target = bias.caseTargets[static_cast<size_t>(m)];
+    // A case the plain run never chooses stays impossible.
+    const double biased = target >= 0 && weight > 0.0 ? weight * WeightMultiplier(target, member) : weight;
+    caseScratch_.push_back({member, weight, biased, 0.0});
+  }
+  if (caseScratch_.empty()) {
+    sim_.pvModel->LastActionTime = sim_.currentTime;
+    sim_.pvModel->LastFiredAction = nullptr;
+    return nullptr;
+  }
+  double plainTotal = 0.0;
+  double biasedTotal = 0.0;
+  for (size_t k = 0; k < caseScratch_.size(); ++k) {
+    plainTotal = k == 0 ? caseScratch_[k].weight : plainTotal + caseScratch_[k].weight;
+    biasedTotal = k == 0 ? caseScratch_[k].biasedWeight : biasedTotal + caseScratch_[k].biasedWeight;
+    caseScratch_[k].cumulative = biasedTotal;
+  }
+  const double x = u * biasedTotal;
+  size_t lo = 0;
+  size_t hi = caseScratch_.size() - 1;
+  while (lo < hi) {
+    const size_t mid = (lo + hi) / 2;
+    if (caseScratch_[mid].cumulative <= x) lo = mid + 1; else hi = mid;
+  }
+  const CaseEntry& chosen = caseScratch_[lo];
+  if (chosen.biasedWeight > 0.0 && chosen.weight > 0.0)
+    logRatio_ += std::log(chosen.weight) - std::log(plainTotal) - std::log(chosen.biasedWeight) +
+                 std::log(biasedTotal);
+  return sim_.pvModel->FireAction(chosen.member, sim_.currentTime);
+}

@@ -1,0 +1,118 @@
+// Importance sampling of terminating replications: a firing loop of its own
+// that samples exponential delays and chooses cases under a change of
+// measure, and keeps the exact likelihood ratio of the path (in log space)
+// so that every observation can be weighted back to the plain measure.
+// It works on the simulator's event list, group records and model; it owns
+// the change of measure, the per-group bias state and the observation
+// weights. Invariants between firings: a group's bias state is pending
+// exactly while a biased delay of the group is scheduled; driftRate_ and
+// driftWeighted_ are the sums, over pending biased delays, of (λ − λ′) and
+// (λ − λ′)·scheduledAt; logRatio_ holds the contributions of every firing,
+// case choice and cut-short delay of the replication so far. With every
+// multiplier 1 the loop makes the plain step's calls in the plain order, so
+// the random stream and the observations are those of plain simulation.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "simulator/ChangeOfMeasure.h"
+
+class BaseActionClass;
+class BaseGroupClass;
+class SimulatorClass;
+
+class BiasedRun {
+ public:
+  // Binds the change of measure in `text` (read from `fileName`) to the
+  // simulator's model, whose global variables must already be set; throws
+  // MeasureError.
+  BiasedRun(SimulatorClass& sim, const std::string& fileName, const std::string& text);
+  ~BiasedRun();
+  BiasedRun(const BiasedRun&) = delete;
+  BiasedRun& operator=(const BiasedRun&) = delete;
+
+  // The pieces of one replication, in place of the plain ones: reset of the
+  // ratio, the initial events, the firings up to endTime, and the weights
+  // of the observations still open after EndAccumulate(endTime).
+  void StartReplication();
+  int16_t GenerateCompleteEventList();
+  void RunUntil(double endTime);
+  void FinishReplication(double endTime);
+
+  // exp(log ratio at the observation time of variable i) for the replication
+  // just finished.
+  double ObservationWeight(int variable) const;
+  // The log ratio of the whole replication, up to endTime.
+  double HorizonLogRatio() const { return horizonLogRatio_; }
+  // Mean and standard error of the horizon ratio over the replications so
+  // far; a mean far from 1 shows a change of measure that misses paths.
+  void PrintRatioSummary(std::ostream& out) const;
+
+  // The log ratio the path has accumulated up to time t (not before the
+  // last firing): the firings so far and the survival of every pending
+  // biased delay up to t.
+  double LogRatioAt(double t) const { return logRatio_ - (driftRate_ * t - driftWeighted_); }
+
+ private:
+  struct GroupBias;
+  struct CaseEntry {
+    BaseActionClass* member;
+    double weight;        // plain weight
+    double biasedWeight;  // weight times its multiplier
+    double cumulative;    // running sum of the biased weights up to this case
+  };
+
+  MeasureVocabulary BuildVocabulary();
+  void BindGroups();
+  void BindWatchers();
+  GroupBias& BiasOf(BaseActionClass* group);
+
+  // One firing, as the plain step makes it.
+  bool FireNext();
+  void ScheduleGroup(BaseGroupClass* group);
+  // The delay of the group under the measure, its bias state set pending.
+  double SampleBiasedDelay(BaseGroupClass* group);
+  void CheckReactivationList();
+  void RemoveAffected(BaseActionClass* fired);
+  void InsertAffected(BaseActionClass* fired);
+  // Scheduled groups whose rate multiplier the firing changed are sampled
+  // again with the new one.
+  void ResampleChangedRates(BaseActionClass* fired);
+  void ResampleInPlace(BaseGroupClass* group);
+  BaseActionClass* FireWithBiasedCases(BaseGroupClass* group, const GroupBias& bias);
+
+  // Ratio bookkeeping of a biased delay.
+  void MarkPending(GroupBias& bias, double plainRate, double multiplier);
+  void CutShort(GroupBias& bias);
+  void Completed(GroupBias& bias);
+  void Unpend(GroupBias& bias);
+
+  double RateMultiplier(const GroupBias& bias) const;
+  double WeightMultiplier(int caseTarget, const BaseActionClass* member) const;
+  [[noreturn]] void FailRun(int line, const std::string& what, double value) const;
+
+  // Observation weights of the variables that completed at this firing.
+  void WeighCompletedVariables();
+  void UpdateNextObservation();
+
+  SimulatorClass& sim_;
+  std::unique_ptr<ChangeOfMeasure> measure_;
+  std::vector<GroupBias> groupBias_;          // per group index
+  std::vector<std::vector<int>> watchers_;    // per actionId: groups whose rate reads what it changes
+  std::vector<CaseEntry> caseScratch_;        // enabled cases of the group firing
+  std::vector<double> logWeights_;            // per variable
+  std::vector<bool> weighed_;                 // per variable, this replication
+  double nextObservation_ = 0.0;              // earliest open observation time
+  double logRatio_ = 0.0;
+  double driftRate_ = 0.0;
+  double driftWeighted_ = 0.0;
+  double horizonLogRatio_ = 0.0;
+  // Horizon ratio statistics.
+  int64_t replications_ = 0;
+  double ratioSum_ = 0.0;
+  double ratioSquares_ = 0.0;
+};

@@ -1,0 +1,128 @@
+// A change of measure for importance sampling: multipliers of exponential
+// rates and of case weights, read from a small text file and evaluated on
+// the current marking. It owns the compiled rules; the global variables and
+// places it reads belong to the model. Invariants: every rule's target is a
+// valid id of the vocabulary it was parsed with; every `let` is already a
+// number; a rule whose multiplier reads no place was checked positive and
+// finite when parsed.
+//
+// The file, line by line:
+//
+//   # comment to end of line; blank lines ignored
+//   let NAME = EXPR                   a constant, computed once when the file
+//                                     is read (after the experiment's global
+//                                     variables are set); it may use global
+//                                     variables, numbers and earlier lets,
+//                                     not places
+//   rate ACTIVITY = EXPR [when COND]  multiplier of an exponential activity's
+//                                     rate (a group of cases is named by its
+//                                     activity name, with or without the
+//                                     suffix "Group")
+//   weight CASE = EXPR [when COND]    multiplier of a case's weight
+//
+// EXPR: decimal numbers, names, + - * / ^ (power: right-associative, binding
+// tighter than unary minus, so -2^2 = -4), unary -, parentheses, min(a,b),
+// max(a,b), exp(x), log(x), sqrt(x). Names are global variables, lets and,
+// in rate and weight rules, places (their current marking); a place is
+// named unqualified when that name is one place of the composed model, or
+// as `submodel.place`.
+// COND: comparisons < <= > >= == != between EXPRs, combined with and, or,
+// not and parentheses.
+// For one activity or case the rules are tried in file order; the first
+// whose condition holds (no `when`: always) gives the multiplier; when none
+// holds the multiplier is 1.
+// Errors are reported as "FILE:LINE: what is wrong".
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+// A change of measure that cannot be read: the message names the file and
+// line.
+class MeasureError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What a change of measure may name; supplied by the simulator from the
+// model. Each list holds every accepted spelling.
+struct MeasureVocabulary {
+  std::vector<std::pair<std::string, const float*>> globals;
+  // The place's marking cell is read through the place's own pointer, which
+  // follows the sharing of places.
+  std::vector<std::pair<std::string, short* const*>> places;
+  std::vector<std::pair<std::string, int>> rateTargets;  // exponential activities
+  std::vector<std::pair<std::string, int>> caseTargets;  // cases
+  // Names of other activities, with what they are ("a deterministic
+  // activity", "a case", ...), for the error that refuses them.
+  std::vector<std::pair<std::string, std::string>> otherActions;
+};
+
+// A compiled expression: a postfix program over doubles (conditions give 1
+// or 0).
+class MeasureExpression {
+ public:
+  enum class Op : uint8_t {
+    Number, Global, Place, Add, Sub, Mul, Div, Pow, Neg, Min, Max, Exp, Log, Sqrt,
+    Less, LessEqual, Greater, GreaterEqual, Equal, NotEqual, And, Or, Not
+  };
+  struct Instruction {
+    Op op;
+    double number = 0.0;             // Number
+    const float* global = nullptr;   // Global
+    short* const* mark = nullptr;    // Place
+  };
+  // Deepest stack a program may need; deeper expressions are refused.
+  static constexpr int kMaxDepth = 64;
+
+  double Evaluate() const;
+  bool Empty() const { return code.empty(); }
+  bool ReadsPlaces() const;
+  // The marking cells the expression reads.
+  std::vector<short* const*> PlacesRead() const;
+
+  std::vector<Instruction> code;
+};
+
+class ChangeOfMeasure {
+ public:
+  struct Rule {
+    int line = 0;
+    MeasureExpression multiplier;
+    MeasureExpression condition;  // empty: always holds
+  };
+  // The multiplier a target gets now, and the line of the rule that gave it
+  // (0 when no rule held and the multiplier is 1).
+  struct Multiplier {
+    double value = 1.0;
+    int line = 0;
+  };
+
+  // Parses the file's text; throws MeasureError.
+  ChangeOfMeasure(std::string fileName, const std::string& text,
+                  const MeasureVocabulary& vocabulary);
+
+  Multiplier RateMultiplier(int target) const { return FirstHolding(rateRules_, target); }
+  Multiplier WeightMultiplier(int target) const { return FirstHolding(weightRules_, target); }
+  bool HasRateRules(int target) const { return HasRules(rateRules_, target); }
+  bool HasWeightRules(int target) const { return HasRules(weightRules_, target); }
+  // The marking cells read by the rate rules of a target.
+  std::vector<short* const*> PlacesReadByRate(int target) const;
+  const std::string& FileName() const { return fileName_; }
+
+ private:
+  using RuleTable = std::vector<std::vector<Rule>>;  // per target id, file order
+  static Multiplier FirstHolding(const RuleTable& table, int target);
+  static bool HasRules(const RuleTable& table, int target) {
+    return target >= 0 && static_cast<size_t>(target) < table.size() &&
+           !table[static_cast<size_t>(target)].empty();
+  }
+  friend class MeasureParser;
+
+  std::string fileName_;
+  RuleTable rateRules_;
+  RuleTable weightRules_;
+};

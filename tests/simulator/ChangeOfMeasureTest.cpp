@@ -1,0 +1,155 @@
+// The change-of-measure reader: what it accepts, how it evaluates, and that
+// every refusal names the file and line.
+#include "simulator/ChangeOfMeasure.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+// A vocabulary like the composed model's: two global variables, a shared
+// place named unqualified and qualified, a group of cases named with and
+// without its suffix, a single exponential activity and a deterministic one.
+struct Model {
+  float ramSize = 128.0f;
+  float failureRate = 0.005f;
+  short corrupted = 0;
+  short* corruptedCell = &corrupted;
+  short working = 1;
+  short* workingCell = &working;
+  MeasureVocabulary vocabulary;
+
+  Model() {
+    vocabulary.globals = {{"ram_size", &ramSize}, {"random_failure_rate", &failureRate}};
+    vocabulary.places = {{"flash_corrupted", &corruptedCell},
+                         {"flash_system.flash_corrupted", &corruptedCell},
+                         {"ram_system.ram_working", &workingCell}};
+    vocabulary.rateTargets = {{"bit_errorGroup", 0}, {"bit_error", 0}, {"sefi", 1}};
+    vocabulary.caseTargets = {{"bit_error_case1", 0}, {"bit_error_case2", 1}};
+    vocabulary.otherActions = {{"watchdog_reboot", "a deterministic activity"},
+                               {"failure", "an instantaneous activity"}};
+  }
+  ChangeOfMeasure Parse(const std::string& text) const {
+    return ChangeOfMeasure("cm.txt", text, vocabulary);
+  }
+  // The message of the refusal of `text`, or "" when it is accepted.
+  std::string Refusal(const std::string& text) const {
+    try {
+      Parse(text);
+    } catch (const MeasureError& error) {
+      return error.what();
+    }
+    return "";
+  }
+  double SefiMultiplier(const std::string& expression) const {
+    return Parse("rate sefi = " + expression).RateMultiplier(1).value;
+  }
+};
+
+TEST(ChangeOfMeasureTest, ArithmeticFollowsTheUsualPrecedence) {
+  Model model;
+  EXPECT_DOUBLE_EQ(model.SefiMultiplier("1 + 2 * 3"), 7.0);
+  EXPECT_DOUBLE_EQ(model.SefiMultiplier("(1 + 2) * 3"), 9.0);
+  EXPECT_DOUBLE_EQ(model.SefiMultiplier("2 ^ 3 ^ 2"), 512.0);  // right-associative
+  EXPECT_DOUBLE_EQ(model.SefiMultiplier("0 - -2 ^ 2 + 5"), 9.0);  // -2^2 = -4
+  EXPECT_DOUBLE_EQ(model.SefiMultiplier("2 ^ -1"), 0.5);
+  EXPECT_DOUBLE_EQ(model.SefiMultiplier("8 / 4 / 2"), 1.0);  // left-associative
+  EXPECT_DOUBLE_EQ(model.SefiMultiplier("min(3, max(1, 2)) + sqrt(4) + exp(0) + log(1)"), 5.0);
+  EXPECT_DOUBLE_EQ(model.SefiMultiplier("2.95e-6 * 1e6"), 2.95);
+  EXPECT_DOUBLE_EQ(model.SefiMultiplier("ram_size / 64"), 2.0);
+  // The global is read as the float the model reads.
+  EXPECT_EQ(model.SefiMultiplier("random_failure_rate"), static_cast<double>(0.005f));
+}
+
+TEST(ChangeOfMeasureTest, LetsAreConstantsOfGlobalsAndEarlierLets) {
+  Model model;
+  ChangeOfMeasure measure = model.Parse(
+      "# a comment\n\nlet a = ram_size / 128   # trailing comment\nlet b = a * 3\nrate sefi = b\n");
+  model.ramSize = 512.0f;  // computed once, when read
+  EXPECT_DOUBLE_EQ(measure.RateMultiplier(1).value, 3.0);
+  EXPECT_EQ(measure.RateMultiplier(1).line, 5);
+}
+
+TEST(ChangeOfMeasureTest, FirstRuleWhoseConditionHoldsGivesTheMultiplier) {
+  Model model;
+  ChangeOfMeasure measure = model.Parse(
+      "rate bit_error = 50 when flash_corrupted > 0 and not (ram_system.ram_working == 0)\n"
+      "rate bit_errorGroup = 2 when flash_system.flash_corrupted >= 0 or flash_corrupted < -1\n"
+      "weight bit_error_case2 = 4 when ram_system.ram_working != 1\n");
+  EXPECT_EQ(measure.RateMultiplier(0).value, 2.0);
+  EXPECT_EQ(measure.RateMultiplier(0).line, 2);
+  model.corrupted = 1;  // places are read at evaluation
+  EXPECT_EQ(measure.RateMultiplier(0).value, 50.0);
+  EXPECT_EQ(measure.RateMultiplier(0).line, 1);
+  model.working = 0;
+  EXPECT_EQ(measure.RateMultiplier(0).value, 2.0);
+  // No rule holds, or none is written: 1.
+  model.working = 1;
+  EXPECT_EQ(measure.WeightMultiplier(1).value, 1.0);
+  EXPECT_EQ(measure.WeightMultiplier(1).line, 0);
+  EXPECT_EQ(measure.RateMultiplier(1).value, 1.0);
+  EXPECT_FALSE(measure.HasRateRules(1));
+  EXPECT_TRUE(measure.HasWeightRules(1));
+  EXPECT_EQ(measure.PlacesReadByRate(0).size(), 2u);
+}
+
+TEST(ChangeOfMeasureTest, RefusesNamesAndTargetsWithFileAndLine) {
+  Model model;
+  const std::string unknownName = model.Refusal("\nrate sefi = 2 * bogus");
+  EXPECT_EQ(unknownName.rfind("cm.txt:2: unknown name 'bogus'", 0), 0u) << unknownName;
+  EXPECT_NE(unknownName.find("ram_size"), std::string::npos) << unknownName;
+  EXPECT_NE(unknownName.find("ram_system.ram_working"), std::string::npos) << unknownName;
+
+  const std::string unknownActivity = model.Refusal("rate nothing = 2");
+  EXPECT_EQ(unknownActivity.rfind("cm.txt:1: unknown activity 'nothing'", 0), 0u);
+  EXPECT_NE(unknownActivity.find("valid: bit_errorGroup, bit_error, sefi"), std::string::npos)
+      << unknownActivity;
+  EXPECT_NE(model.Refusal("rate bit_error_case2 = 2").find("cm.txt:1: 'bit_error_case2' is a case"),
+            std::string::npos);
+  EXPECT_NE(model.Refusal("rate watchdog_reboot = 2").find("is a deterministic activity"),
+            std::string::npos);
+  EXPECT_NE(model.Refusal("rate failure = 2").find("is an instantaneous activity"), std::string::npos);
+  const std::string notACase = model.Refusal("weight sefi = 2");
+  EXPECT_EQ(notACase.rfind("cm.txt:1: 'sefi' is not a case", 0), 0u) << notACase;
+  EXPECT_NE(notACase.find("bit_error_case2"), std::string::npos);
+  // Only one place of the model may be named unqualified.
+  EXPECT_NE(model.Refusal("rate sefi = 2 when ram_working > 0").find("unknown name 'ram_working'"),
+            std::string::npos);
+}
+
+TEST(ChangeOfMeasureTest, RefusesLetsThatReadPlacesAndConstantBadMultipliers) {
+  Model model;
+  EXPECT_EQ(model.Refusal("let x = 1\nlet y = flash_corrupted + x"),
+            "cm.txt:2: let 'y' reads the place 'flash_corrupted'; a let may use global variables, "
+            "numbers and earlier lets");
+  EXPECT_EQ(model.Refusal("rate sefi = 0"),
+            "cm.txt:1: rate multiplier of sefi is 0; a multiplier must be a positive finite number");
+  EXPECT_NE(model.Refusal("let z = 0\nweight bit_error_case2 = 1 / z").find("cm.txt:2: weight multiplier"),
+            std::string::npos);
+  EXPECT_NE(model.Refusal("rate sefi = -ram_size").find("is -128"), std::string::npos);
+  EXPECT_NE(model.Refusal("let a = 1\nlet a = 2").find("cm.txt:2: let 'a' is already a name"),
+            std::string::npos);
+  // A multiplier that reads places is judged when it is evaluated.
+  EXPECT_EQ(model.Refusal("rate sefi = flash_corrupted"), "");
+}
+
+TEST(ChangeOfMeasureTest, SyntaxErrorsGiveTheColumn) {
+  Model model;
+  EXPECT_EQ(model.Refusal("rate sefi = (2 + 3"),
+            "cm.txt:1: syntax error at column 19: expected ')', found end of line");
+  EXPECT_EQ(model.Refusal("\n\nrate sefi 2"),
+            "cm.txt:3: syntax error at column 11: expected '=', found '2'");
+  EXPECT_EQ(model.Refusal("scale sefi = 2"),
+            "cm.txt:1: syntax error at column 1: expected 'let', 'rate' or 'weight', found 'scale'");
+  EXPECT_NE(model.Refusal("rate sefi = 2 $").find("column 15: unexpected character '$'"),
+            std::string::npos);
+  EXPECT_NE(model.Refusal("rate sefi = 2 when 3").find("cm.txt:1: expected a condition"),
+            std::string::npos);
+  EXPECT_NE(model.Refusal("rate sefi = 1 < 2").find("cm.txt:1: expected a number"), std::string::npos);
+  EXPECT_NE(model.Refusal("rate sefi = min(1)").find("min takes two arguments"), std::string::npos);
+  EXPECT_NE(model.Refusal("rate sefi = 2 3").find("expected 'when' or end of line"), std::string::npos);
+}
+
+}  // namespace
