@@ -352,13 +352,13 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 1000000))
         ->capture_default_str();
     runCmd->add_option("--port", run.port, "First port the simulators try")->check(CLI::Range(1024, 65000))->capture_default_str();
-    runCmd->add_option("--start-timeout", run.startTimeout, "Seconds a simulator may take to register")
+    runCmd->add_option("--start-timeout", run.watchdog.start, "Seconds a simulator may take to register")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
-    runCmd->add_option("--stall-timeout", run.stallTimeout, "Seconds of silence before a simulator is given up")
+    runCmd->add_option("--stall-timeout", run.watchdog.stall, "Seconds of silence before a simulator is given up")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
-    runCmd->add_option("--quit-timeout", run.quitGrace, "Seconds a simulator may take to stop after quit")
+    runCmd->add_option("--quit-timeout", run.watchdog.quitGrace, "Seconds a simulator may take to stop after quit")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     AddOutputOptions(runCmd, runOut);
