@@ -196,14 +196,14 @@ void RunManager::StopExperiment(ExperimentRun& run) {
 void RunManager::FinishBlock(ExperimentRun& run, BlockJob& job) {
     SimProcess& p = *job.proc;
     run.cpuSeconds += p.cpuSeconds;
-    run.repsReceived += p.replicationsReceived;
+    run.repsReceived += p.received.replications;
     const std::string problem = p.ExitProblem();
     if (!problem.empty()) {
         BlockStore::Discard(job.tempPath);
         Fail(run, DescribeProblem(p, problem));
         return;
     }
-    const bool stoppedEarly = (p.quitSent || p.cancelled) && p.replicationsReceived < p.replications;
+    const bool stoppedEarly = (p.quitSent || p.cancelled) && p.received.replications < p.replications;
     BlockOutcome outcome;
     std::string why;
     if (stoppedEarly || !ReadBlockFile(job.tempPath, run.experiment, p.replications, variables, outcome, why)) {
