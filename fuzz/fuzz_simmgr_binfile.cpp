@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FUZZ_CHECK(size >= wire::kBinHeaderSize, "an accepted file holds a whole header");
   int64_t observations = 0;
-  for (const auto& entry : whole.stats) {
+  for (const auto& entry : whole.observations.stats) {
     FUZZ_CHECK(entry.first >= 0 && entry.first < kMaxVariables, "only known variables are gathered");
     FUZZ_CHECK(entry.second.Count() > 0, "a gathered variable has observations");
     observations += entry.second.Count();
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(static_cast<uint64_t>(observations) * 8 + static_cast<uint64_t>(whole.messages) * 9 <=
                  size - wire::kBinHeaderSize,
              "no more observations than the file has room for");
-  FUZZ_CHECK(whole.replications <= observations, "no more replications than observations");
+  FUZZ_CHECK(whole.observations.replications <= observations, "no more replications than observations");
 
   BinaryFileData cut;
   FUZZ_CHECK(!Read(data, size - 1, cut, error), "a file missing its last byte is refused");

@@ -4,6 +4,7 @@
 
 #include "BaseClasses/ErrorHandling.h"
 #include "io/Endian.h"
+#include "io/ManagerWire.h"
 
 DataPacket::DataPacket(int clientID, int experiment, int numPVs, int reportSize)
     : clientID(clientID),
@@ -26,8 +27,9 @@ std::vector<char> DataPacket::EncodeDataMessage() const {
     }
   }
   std::vector<char> message;
-  message.reserve(9 + 7 * static_cast<size_t>(entries) + 8 * static_cast<size_t>(observations));
-  OutputInt(message, 9 + 7 * entries + 8 * observations);
+  const size_t size = wire::DataMessageSize(static_cast<size_t>(entries), static_cast<size_t>(observations));
+  message.reserve(size);
+  OutputInt(message, static_cast<int32_t>(size));
   OutputByte(message, static_cast<uint8_t>(clientID));
   OutputShort(message, static_cast<uint16_t>(experiment));
   OutputShort(message, static_cast<uint16_t>(entries));
@@ -35,7 +37,7 @@ std::vector<char> DataPacket::EncodeDataMessage() const {
     const int32_t count = counts[static_cast<size_t>(i)];
     if (count <= 0) continue;
     OutputShort(message, static_cast<uint16_t>(i));
-    OutputByte(message, 1);
+    OutputByte(message, wire::kEntryObservations);
     OutputInt(message, count);
     const std::vector<double>& row = values[static_cast<size_t>(i)];
     for (int32_t j = 0; j < count; ++j) OutputDouble(message, row[static_cast<size_t>(j)]);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "io/ManagerWire.h"
+
 void EndianConvertDouble(double value, char* out) {
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
@@ -36,8 +38,8 @@ void OutputDouble(std::vector<char>& message, double value) {
 
 void OutputCPUTime(std::vector<char>& message, int32_t clientID, int32_t experiment,
                    double seconds) {
-  OutputInt(message, 12);
-  OutputByte(message, 0xFE);
+  OutputInt(message, wire::kCpuTimeLength);
+  OutputByte(message, wire::kMarkerQuit);
   OutputByte(message, static_cast<uint8_t>(clientID));
   OutputShort(message, static_cast<uint16_t>(experiment));
   OutputDouble(message, seconds);
@@ -45,7 +47,7 @@ void OutputCPUTime(std::vector<char>& message, int32_t clientID, int32_t experim
 
 void OutputManagerReply(std::vector<char>& message, uint8_t first, uint8_t second,
                         int32_t processId) {
-  OutputInt(message, 10);
+  OutputInt(message, wire::kReplyLength);
   OutputByte(message, first);
   OutputByte(message, second);
   OutputInt(message, processId);

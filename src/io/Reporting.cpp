@@ -9,6 +9,7 @@
 // run (runState 2), so output never silently disappears.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -16,6 +17,7 @@
 
 #include "io/DataPacket.h"
 #include "io/Endian.h"
+#include "io/ManagerWire.h"
 #include "io/ObservationFormat.h"
 #include "io/PacketQueue.h"
 #include "io/TarvekSocket.h"
@@ -23,9 +25,6 @@
 
 namespace {
 
-constexpr int kBinHeaderSize = 256;
-constexpr const char* kVersion = "Version 2.4";
-constexpr int kFileVersion = 1;
 // Reports arriving faster than this many processor seconds apart are
 // batched, after the first few flushes.
 constexpr double kMinSecondsPerReport = 0.2;
@@ -187,9 +186,9 @@ std::ofstream* SimulatorClass::CreateBinFile(const char* name) {
     delete file;
     return nullptr;
   }
-  char header[kBinHeaderSize] = {};
-  std::snprintf(header, sizeof header, "TARVEK_SIM_BIN_FILE,%d,TARVEK_VER=%s,FILE_VER=%d,EXPERIMENTS=%d,",
-                kBinHeaderSize, kVersion, kFileVersion, experiment);
+  char header[wire::kBinHeaderSize] = {};
+  const std::string text = wire::BinHeaderText(experiment);
+  std::memcpy(header, text.data(), std::min(text.size(), sizeof header - 1));
   if (!WriteAndFlush(*file, header, sizeof header)) {
     std::cerr << "ERROR: Unable to write binary output file '" << name << "'" << std::endl;
     delete file;
@@ -211,8 +210,8 @@ std::ofstream* SimulatorClass::CreateASCIIFile(const char* name) {
   }
   char firstLine[160];
   std::snprintf(firstLine, sizeof firstLine,
-                "#TARVEK_SIM_ASCII_FILE,TARVEK_VER=%s,FILE_VER=%d,EXPERIMENTS=%d\n", kVersion,
-                kFileVersion, experiment);
+                "#TARVEK_SIM_ASCII_FILE,TARVEK_VER=%s,FILE_VER=%d,EXPERIMENTS=%d\n",
+                wire::kFormatVersion, wire::kFileVersion, experiment);
   *file << firstLine << "#FORMAT: (PV ID Number),(PV Value)\n";
   file->flush();
   if (file->fail()) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "io/Endian.h"
+#include "io/ManagerWire.h"
 #include "io/TarvekSocket.h"
 #include "simulator/Interruption.h"
 #include "simulator/SimulatorClass.h"
@@ -36,8 +37,6 @@ void BoundManagerSends(TarvekSocket& socket) {
   const int buffer = kManagerSendBufferBytes;
   ::setsockopt(socket.descriptor, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
 }
-
-enum ManagerCommand : unsigned char { kQuery = 1, kQuit = 2, kHandOver = 3 };
 
 // Greeting and replies: length 10, two code bytes, the process id. A failed
 // send stops the run.
@@ -72,7 +71,7 @@ void HandOverToBinaryFile(SimulatorClass& sim, TarvekSocket& socket) {
     count = separator + 1;
   }
   const char* name = text;
-  SendReply(sim, socket, 0xFF, 0x03);
+  SendReply(sim, socket, wire::kMarkerReply, wire::kCmdHandOver);
 
   if (sim.binFilename == nullptr) {
     if (name[0] == '\0') {
@@ -132,7 +131,7 @@ TarvekSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
     const bool limited = timeoutMs >= 1;
     if (listenSocket->Select(pollMs) && listenSocket->Accept(*client)) {
       BoundManagerSends(*client);
-      SendReply(*this, *client, 0xFF, 0x01);
+      SendReply(*this, *client, wire::kMarkerReply, wire::kCmdQuery);
       connected = true;
     }
     if (limited) timeoutMs -= pollMs;
@@ -165,15 +164,15 @@ void SimulatorClass::ListenToSimMgr(TarvekSocket* socket) {
     return;
   }
   switch (static_cast<unsigned char>(command)) {
-    case kQuery:
-      SendReply(*this, *socket, 0xFF, 0x01);
+    case wire::kCmdQuery:
+      SendReply(*this, *socket, wire::kMarkerReply, wire::kCmdQuery);
       break;
-    case kQuit:
+    case wire::kCmdQuit:
       std::cout << "SOCKET::Quit" << std::endl;
-      SendReply(*this, *socket, 0xFE, 0x02);
+      SendReply(*this, *socket, wire::kMarkerQuit, wire::kCmdQuit);
       runState = 2;
       break;
-    case kHandOver:
+    case wire::kCmdHandOver:
       HandOverToBinaryFile(*this, *socket);
       break;
     default:

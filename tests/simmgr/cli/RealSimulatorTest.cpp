@@ -59,13 +59,13 @@ TEST(RealSimulator, ObservationsOnTheWireEqualTheAsciiFile) {
     EXPECT_TRUE(queried);
     EXPECT_EQ(p.queriesOutstanding, 0) << "the query was answered";
     EXPECT_EQ(p.ExitProblem(), "") << p.ErrorTail();
-    EXPECT_EQ(p.replicationsReceived, 40);
+    EXPECT_EQ(p.received.replications, 40);
     EXPECT_GE(p.cpuSeconds, 0.0);
     std::map<std::pair<int, int>, AsciiCell> ascii;
     AddAsciiFile(dir / "a.txt", 2, ascii);
     ASSERT_EQ(ascii.size(), 3u);
     for (const auto& [key, cell] : ascii) {
-        const RunningStats& s = p.stats.at(key.second);
+        const RunningStats& s = p.received.stats.at(key.second);
         EXPECT_EQ(s.Count(), cell.n);
         EXPECT_DOUBLE_EQ(s.Mean() * s.Count(), cell.sum) << "variable " << key.second;
         EXPECT_TRUE(s.AllBinary());
@@ -78,14 +78,14 @@ TEST(RealSimulator, QuitStopsAnUnboundedRunWithItsReply) {
     std::string err;
     ASSERT_TRUE(p.Start(RealSim(), {"-w", "-e", "0", "-c", "9", "-n", "20"}, err)) << err;
     Drive(p, [](SimProcess& s) {
-        if (!s.quitSent && s.replicationsReceived > 0) s.SendCommand(2);
+        if (!s.quitSent && s.received.replications > 0) s.SendCommand(2);
     });
     ASSERT_EQ(p.phase, SimProcess::Phase::Exited);
     EXPECT_TRUE(p.quitAcknowledged);
     EXPECT_TRUE(p.exitedNormally);
     EXPECT_EQ(p.exitCode, 0);
     EXPECT_EQ(p.ExitProblem(), "");
-    EXPECT_EQ(p.replicationsReceived % 20, 0) << "only whole reports arrive";
+    EXPECT_EQ(p.received.replications % 20, 0) << "only whole reports arrive";
 }
 
 TEST(RealSimulator, SimmgrRunsTheStudyAndStopsByPrecision) {

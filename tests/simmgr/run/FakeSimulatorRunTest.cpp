@@ -189,3 +189,17 @@ TEST(FakeSimulatorRun, RefusesBadRequests) {
     EXPECT_EQ(RunShell(FakeRun("--experiments 0 --sim-arg -s7"), dir).status, 2) << "the seed is the manager's";
     EXPECT_NE(RunShell(FakeRun("--confidence 1.5"), dir).status, 0);
 }
+
+TEST(FakeSimulatorRun, TheSeedHelpNamesTheStudysExperimentCount) {
+    ScratchDir dir;
+    // The refusal of a missing experiment names how many the study has.
+    const auto refused = RunShell(FakeRun("--experiments 60000"), dir);
+    ASSERT_EQ(refused.status, 2);
+    const size_t at = refused.err.find("the study has ");
+    ASSERT_NE(at, std::string::npos) << refused.err;
+    const int count = std::stoi(refused.err.substr(at + 14));
+    const auto help = RunShell(Simmgr() + " run --help", dir);
+    const std::string named = "seed + " + std::to_string(count) + "*j + e (" + std::to_string(count) +
+                              " experiments in the study)";
+    EXPECT_NE(help.out.find(named), std::string::npos) << help.out;
+}

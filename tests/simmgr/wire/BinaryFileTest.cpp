@@ -32,10 +32,10 @@ TEST(BinaryFileReader, GathersEveryMessage) {
     ASSERT_TRUE(ReadBinaryFile(dir / "a.bin", 3, data, err)) << err;
     EXPECT_EQ(data.experiment, 3);
     EXPECT_EQ(data.messages, 2);
-    EXPECT_EQ(data.replications, 6);
-    EXPECT_EQ(data.stats[0].Count(), 6);
-    EXPECT_DOUBLE_EQ(data.stats[0].Mean(), 3.0 / 6);
-    EXPECT_DOUBLE_EQ(data.stats[1].Mean(), 3.0 / 6);
+    EXPECT_EQ(data.observations.replications, 6);
+    EXPECT_EQ(data.observations.stats[0].Count(), 6);
+    EXPECT_DOUBLE_EQ(data.observations.stats[0].Mean(), 3.0 / 6);
+    EXPECT_DOUBLE_EQ(data.observations.stats[1].Mean(), 3.0 / 6);
 
     // A header alone is a valid file with no observations.
     WriteBytes(dir / "empty.bin", Bytes(EncodeBinHeader(0)));

@@ -57,19 +57,19 @@ bool ReadBlockFile(const std::string& path, int experiment, int64_t replications
         error = path + ": holds experiment " + std::to_string(data.experiment) + ", not " + std::to_string(experiment);
         return false;
     }
-    if (static_cast<int>(data.stats.size()) != expectedVariables) {
-        error = path + ": has observations of " + std::to_string(data.stats.size()) + " variables, expected " +
+    if (static_cast<int>(data.observations.stats.size()) != expectedVariables) {
+        error = path + ": has observations of " + std::to_string(data.observations.stats.size()) + " variables, expected " +
                 std::to_string(expectedVariables);
         return false;
     }
-    for (const auto& [index, stats] : data.stats) {
+    for (const auto& [index, stats] : data.observations.stats) {
         if (stats.Count() != replications) {
             error = path + ": holds " + std::to_string(stats.Count()) + " observations of variable " +
                     std::to_string(index) + ", expected " + std::to_string(replications);
             return false;
         }
     }
-    out.stats = std::move(data.stats);
+    out.stats = std::move(data.observations.stats);
     out.replications = replications;
     out.contentHash = data.contentHash;
     return true;

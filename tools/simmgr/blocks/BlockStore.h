@@ -51,7 +51,6 @@ public:
     static void Discard(const std::string& tempPath);
 
     const std::string& Directory() const { return directory; }
-    bool Persistent() const { return persistent; }
     // The block files present (by base name) and where they are.
     std::map<std::string, std::string> Files() const;
 

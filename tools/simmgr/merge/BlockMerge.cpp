@@ -5,6 +5,7 @@
 #include <set>
 
 #include "simmgr/blocks/BlockLedger.h"
+#include "simmgr/results/LedgerResult.h"
 
 std::vector<int> ExperimentsInStore(const BlockLayout& layout, const BlockStore& store) {
     std::set<int> found;
@@ -38,7 +39,6 @@ ExperimentResult MergeExperiment(const BlockLayout& layout, int e, const Stoppin
     BlockLedger ledger(layout.BlockCount(), layout.blockSize, rule, variables);
     ExperimentResult r;
     r.experiment = e;
-    r.blockSize = layout.blockSize;
     for (int64_t j = 0; !ledger.Decided(); ++j) {
         BlockOutcome outcome;
         std::string why;
@@ -61,16 +61,8 @@ ExperimentResult MergeExperiment(const BlockLayout& layout, int e, const Stoppin
         ++merged.blocksRead;
         ledger.Record(j, outcome);
     }
-    r.variables = ledger.PrefixStats();
-    r.blocks = ledger.PrefixBlocks();
-    switch (ledger.State()) {
-        case BlockLedger::Verdict::Converged: r.status = ExperimentStatus::Converged; break;
-        case BlockLedger::Verdict::Capped: r.status = ExperimentStatus::Capped; break;
-        case BlockLedger::Verdict::Finished: r.status = ExperimentStatus::Finished; break;
-        case BlockLedger::Verdict::Open:
-            r.status = r.blocks > 0 ? ExperimentStatus::Incomplete : ExperimentStatus::NotRun;
-            break;
-    }
+    FillFromLedger(ledger, layout.blockSize,
+                   ledger.PrefixBlocks() > 0 ? ExperimentStatus::Incomplete : ExperimentStatus::NotRun, r);
     if (ledger.Decided()) r.message.clear();
     return r;
 }

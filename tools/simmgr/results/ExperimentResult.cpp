@@ -5,7 +5,6 @@
 const char* StatusName(ExperimentStatus s) {
     switch (s) {
         case ExperimentStatus::NotRun: return "not-run";
-        case ExperimentStatus::Running: return "running";
         case ExperimentStatus::Converged: return "converged";
         case ExperimentStatus::Capped: return "capped";
         case ExperimentStatus::Finished: return "finished";

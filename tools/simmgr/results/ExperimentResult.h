@@ -10,7 +10,6 @@
 
 enum class ExperimentStatus {
     NotRun,      // never started (interrupted before its turn)
-    Running,
     Converged,   // every variable reached the precision asked for
     Capped,      // stopped at the replication cap before reaching it
     Finished,    // ran a fixed number of replications (--reps)

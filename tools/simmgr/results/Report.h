@@ -25,7 +25,6 @@ public:
 
     // The gnuplot script WritePlot feeds to gnuplot (data inline).
     std::string PlotScript(const std::string& pngPath, const std::string& terminal) const;
-    const std::vector<ResultRow>& Rows() const { return rows; }
 
 private:
     // The global variable the experiments sweep (the first whose value

@@ -6,16 +6,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <sstream>
 
 #include "simmgr/blocks/BlockLedger.h"
+#include "simmgr/results/LedgerResult.h"
 #include "simmgr/run/BlockScheduler.h"
 #include "simmgr/run/SignalScope.h"
 #include "simmgr/run/SimProcess.h"
+#include "simmgr/run/Watchdog.h"
 
 namespace {
 
@@ -45,8 +45,6 @@ std::string DescribeProblem(const SimProcess& p, const std::string& problem) {
     if (!out.empty()) text += "\n  its output ended with:" + Indented(out);
     return text;
 }
-
-SignalScope* gSignals = nullptr;
 
 }  // namespace
 
@@ -83,7 +81,8 @@ RunManager::RunManager(RunOptions opts, const StudyCatalog& cat, const BlockStor
       catalog(cat),
       store(blockStore),
       rule(options.goal),
-      variables(static_cast<int>(cat.variables.size())) {
+      variables(static_cast<int>(cat.variables.size())),
+      progress(options.progress) {
     for (int e : options.experiments) {
         runs.push_back(std::make_unique<ExperimentRun>(e, options.layout, options.fixedReps ? nullptr : &rule,
                                                        variables));
@@ -141,7 +140,7 @@ bool RunManager::TakeStored(ExperimentRun& run, int64_t block) {
         case BlockStore::Found::Missing:
             return false;
         case BlockStore::Found::Damaged:
-            ClearProgressLine();
+            progress.Clear();
             std::cerr << "simmgr: warning: stored block " << why << "; computing it again" << std::endl;
             return false;
         case BlockStore::Found::Whole:
@@ -197,14 +196,14 @@ void RunManager::StopExperiment(ExperimentRun& run) {
 void RunManager::FinishBlock(ExperimentRun& run, BlockJob& job) {
     SimProcess& p = *job.proc;
     run.cpuSeconds += p.cpuSeconds;
-    run.repsReceived += p.replicationsReceived;
+    run.repsReceived += p.received.replications;
     const std::string problem = p.ExitProblem();
     if (!problem.empty()) {
         BlockStore::Discard(job.tempPath);
         Fail(run, DescribeProblem(p, problem));
         return;
     }
-    const bool stoppedEarly = (p.quitSent || p.cancelled) && p.replicationsReceived < p.replications;
+    const bool stoppedEarly = (p.quitSent || p.cancelled) && p.received.replications < p.replications;
     BlockOutcome outcome;
     std::string why;
     if (stoppedEarly || !ReadBlockFile(job.tempPath, run.experiment, p.replications, variables, outcome, why)) {
@@ -214,7 +213,7 @@ void RunManager::FinishBlock(ExperimentRun& run, BlockJob& job) {
     }
     if (!store.Commit(job.tempPath, options.layout, run.experiment, job.block, why) && !storeWarned) {
         storeWarned = true;
-        ClearProgressLine();
+        progress.Clear();
         std::cerr << "simmgr: warning: " << why << " (the block counts in this run but is not kept)" << std::endl;
     }
     run.computed.emplace_back(job.block, outcome.replications);
@@ -230,26 +229,7 @@ void RunManager::Supervise(ExperimentRun& run, bool childEnded) {
         if (p.phase == SimProcess::Phase::Connecting) p.TryConnect();
         if (childEnded || p.ChildReaped()) p.Reap();
         if (p.phase == SimProcess::Phase::Exited || !p.Fault().empty()) continue;
-        const double sinceStart = Seconds(now - p.started);
-        const double silent = Seconds(now - p.lastTraffic);
-        if (p.phase == SimProcess::Phase::Starting && sinceStart > options.startTimeout) {
-            p.Abandon("never registered (no \"REGISTER:  Port: [\" line within " +
-                      std::to_string(static_cast<int>(options.startTimeout)) + " s)");
-        } else if ((p.phase == SimProcess::Phase::Connecting || p.phase == SimProcess::Phase::Greeting) &&
-                   silent > options.connectTimeout) {
-            p.Abandon(p.phase == SimProcess::Phase::Connecting
-                          ? "announced port " + std::to_string(p.port) + " but refused the connection"
-                          : "accepted the connection but sent no greeting");
-        } else if (p.phase == SimProcess::Phase::Running) {
-            if (p.quitSent && Seconds(now - p.quitTime) > options.quitGrace) {
-                p.Abandon("did not stop within " + std::to_string(static_cast<int>(options.quitGrace)) +
-                          " s of the quit command");
-            } else if (silent > options.stallTimeout) {
-                p.Abandon("sent nothing for " + std::to_string(static_cast<int>(options.stallTimeout)) + " s");
-            } else if (silent > options.idleQuery && p.queriesOutstanding == 0 && p.SocketFd() >= 0) {
-                p.SendCommand(wire::kCmdQuery);
-            }
-        }
+        Watch(p, options.watchdog, now);
     }
     for (size_t i = 0; i < run.live.size();) {
         if (run.live[i].proc->phase != SimProcess::Phase::Exited) {
@@ -262,7 +242,7 @@ void RunManager::Supervise(ExperimentRun& run, bool childEnded) {
     }
     if (!run.problems.empty() && !run.reported) {
         run.reported = true;
-        ClearProgressLine();
+        progress.Clear();
         std::cerr << "simmgr: " << catalog.ExperimentName(run.experiment) << " (-e " << run.experiment
                   << ") failed: " << run.problems.front() << std::endl;
     }
@@ -275,29 +255,20 @@ void RunManager::Finalize(ExperimentRun& run) {
     if (!decided && run.problems.empty() && interrupts == 0) return;
     run.finalized = true;
     ExperimentResult& r = run.result;
-    r.variables = run.ledger.PrefixStats();
-    r.blocks = run.ledger.PrefixBlocks();
-    r.blockSize = options.layout.blockSize;
+    FillFromLedger(run.ledger, options.layout.blockSize,
+                   run.started ? ExperimentStatus::Partial : ExperimentStatus::NotRun, r);
     r.simulatorCpuSeconds = run.cpuSeconds;
     if (!run.problems.empty()) {
         r.status = ExperimentStatus::Failed;
         for (size_t i = 0; i < run.problems.size(); ++i) r.message += (i ? "\n" : "") + run.problems[i];
-    } else if (decided) {
-        switch (run.ledger.State()) {
-            case BlockLedger::Verdict::Converged: r.status = ExperimentStatus::Converged; break;
-            case BlockLedger::Verdict::Capped: r.status = ExperimentStatus::Capped; break;
-            default: r.status = ExperimentStatus::Finished; break;
-        }
-    } else {
-        r.status = run.started ? ExperimentStatus::Partial : ExperimentStatus::NotRun;
     }
 }
 
-void RunManager::HandleInterrupt() {
-    if (gSignals->Interrupts() == interrupts) return;
-    interrupts = gSignals->Interrupts();
+void RunManager::HandleInterrupt(const SignalScope& signals) {
+    if (signals.Interrupts() == interrupts) return;
+    interrupts = signals.Interrupts();
     if (interrupts == 1) {
-        ClearProgressLine();
+        progress.Clear();
         std::cerr << "simmgr: interrupted; stopping the simulators (interrupt again to kill them)" << std::endl;
         for (auto& run : runs) StopExperiment(*run);
     } else {
@@ -310,11 +281,11 @@ void RunManager::HandleInterrupt() {
     }
 }
 
-void RunManager::PollOnce() {
+void RunManager::PollOnce(const SignalScope& signals) {
     enum Stream { kOut, kErr, kSocket };
     std::vector<pollfd> fds;
     std::vector<std::pair<SimProcess*, Stream>> owners;
-    fds.push_back({gSignals->ReadFd(), POLLIN, 0});
+    fds.push_back({signals.ReadFd(), POLLIN, 0});
     owners.emplace_back(nullptr, kOut);
     bool retrying = false;   // a refused connection waits for the simulator to listen
     for (auto& run : runs) {
@@ -336,7 +307,7 @@ void RunManager::PollOnce() {
         return;
     }
     if (n <= 0) return;
-    if (fds[0].revents) gSignals->Drain();
+    if (fds[0].revents) signals.Drain();
     for (size_t i = 1; i < fds.size(); ++i) {
         if (!fds[i].revents) continue;
         SimProcess* p = owners[i].first;
@@ -354,48 +325,24 @@ void RunManager::PollOnce() {
     }
 }
 
-void RunManager::ClearProgressLine() {
-    if (options.progress && progressWidth > 0) std::cerr << "\n";
-    progressWidth = 0;
-}
-
 void RunManager::ShowProgress(bool force) {
-    if (!options.progress) return;
-    const double now = Seconds(SimProcess::Clock::now().time_since_epoch());
-    if (!force && now - lastProgress < 0.25) return;
-    lastProgress = now;
-    int running = 0, done = 0, failed = 0, blocks = 0;
-    int64_t counted = 0;
-    double widest = 0.0, cpu = 0.0;
+    if (!progress.Due(force)) return;
+    ProgressCounts c;
+    c.experiments = runs.size();
     for (const auto& run : runs) {
         if (run->finalized) {
-            ++done;
-            if (run->result.status == ExperimentStatus::Failed) ++failed;
+            ++c.done;
+            if (run->result.status == ExperimentStatus::Failed) ++c.failed;
         } else if (!run->live.empty()) {
-            ++running;
-            widest = std::max(widest, rule.WidestRelativeHalfWidth(run->ledger.PrefixStats()));
+            ++c.running;
+            c.widest = std::max(c.widest, rule.WidestRelativeHalfWidth(run->ledger.PrefixStats()));
         }
-        blocks += static_cast<int>(run->live.size());
-        for (const auto& [index, stats] : run->ledger.PrefixStats()) {
-            counted += stats.Count();
-            break;
-        }
-        cpu += run->cpuSeconds;
+        c.blocks += static_cast<int>(run->live.size());
+        const auto& prefix = run->ledger.PrefixStats();
+        if (!prefix.empty()) c.counted += prefix.begin()->second.Count();
+        c.cpuSeconds += run->cpuSeconds;
     }
-    char widestText[32] = "-";
-    if (std::isfinite(widest)) std::snprintf(widestText, sizeof widestText, "%.3f", widest);
-    char line[256];
-    std::snprintf(line, sizeof line,
-                  "simmgr: %d running (%d blocks), %d/%zu done%s | %lld replications counted | "
-                  "widest rel. half-width %s | simulator CPU %.1f s",
-                  running, blocks, done, runs.size(),
-                  failed ? (" (" + std::to_string(failed) + " failed)").c_str() : "",
-                  static_cast<long long>(counted), widestText, cpu);
-    std::string text = line;
-    const size_t width = text.size();
-    if (text.size() < progressWidth) text.append(progressWidth - text.size(), ' ');
-    progressWidth = width;
-    std::cerr << '\r' << text << std::flush;
+    progress.Show(c);
 }
 
 BlockTally RunManager::Tally() const {
@@ -422,7 +369,6 @@ BlockTally RunManager::Tally() const {
 
 RunSummary RunManager::Run() {
     SignalScope signals;
-    gSignals = &signals;
     const auto t0 = SimProcess::Clock::now();
     const double cpu0 = CpuSeconds(RUSAGE_SELF);
     const double child0 = CpuSeconds(RUSAGE_CHILDREN);
@@ -430,8 +376,8 @@ RunSummary RunManager::Run() {
     StartPending();
     for (auto& run : runs) Finalize(*run);
     while (!AllDone()) {
-        PollOnce();
-        HandleInterrupt();
+        PollOnce(signals);
+        HandleInterrupt(signals);
         const bool childEnded = signals.ChildEvents() != childEvents;
         childEvents = signals.ChildEvents();
         for (auto& run : runs) Supervise(*run, childEnded);
@@ -440,8 +386,7 @@ RunSummary RunManager::Run() {
         ShowProgress(false);
     }
     ShowProgress(true);
-    if (options.progress) std::cerr << std::endl;
-    gSignals = nullptr;
+    if (progress.Enabled()) std::cerr << std::endl;
 
     RunSummary summary;
     summary.interrupted = interrupts > 0;

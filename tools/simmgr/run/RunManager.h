@@ -15,6 +15,8 @@
 #include "simmgr/blocks/BlockLayout.h"
 #include "simmgr/blocks/BlockStore.h"
 #include "simmgr/results/ExperimentResult.h"
+#include "simmgr/run/ProgressLine.h"
+#include "simmgr/run/Watchdog.h"
 #include "simmgr/stats/StoppingRule.h"
 #include "simmgr/study/StudyCatalog.h"
 
@@ -31,12 +33,7 @@ struct RunOptions {
     PrecisionGoal goal;
     bool fixedReps = false;                // run exactly layout.maxReps, ignore precision
 
-    // Watchdogs, in seconds.
-    double startTimeout = 60.0;            // launch until registration line
-    double connectTimeout = 20.0;          // registration until greeting
-    double idleQuery = 5.0;                // silence before a query is sent
-    double stallTimeout = 600.0;           // silence before giving up
-    double quitGrace = 60.0;               // quit until exit
+    WatchdogLimits watchdog;
 
     bool progress = false;                 // live progress line on stderr
 };
@@ -59,6 +56,8 @@ struct RunSummary {
     double childrenCpuSeconds = 0.0;        // as the operating system accounted it
 };
 
+class SignalScope;
+
 class RunManager {
 public:
     RunManager(RunOptions options, const StudyCatalog& catalog, const BlockStore& store);
@@ -75,16 +74,15 @@ private:
     void StartPending();
     bool TakeStored(ExperimentRun& run, int64_t block);
     void Launch(ExperimentRun& run, int64_t block);
-    void PollOnce();
+    void PollOnce(const SignalScope& signals);
     void Supervise(ExperimentRun& run, bool childEnded);
     void FinishBlock(ExperimentRun& run, BlockJob& job);
     void RecordBlock(ExperimentRun& run, int64_t block, const BlockOutcome& outcome);
     void Fail(ExperimentRun& run, const std::string& problem);
     void StopExperiment(ExperimentRun& run);
     void Finalize(ExperimentRun& run);
-    void HandleInterrupt();
+    void HandleInterrupt(const SignalScope& signals);
     void ShowProgress(bool force);
-    void ClearProgressLine();
     int LiveProcesses() const;
     bool AllDone() const;
     BlockTally Tally() const;
@@ -99,6 +97,5 @@ private:
     int interrupts = 0;                                 // SIGINT/SIGTERM seen
     int childEvents = 0;                                // SIGCHLD seen and acted on
     bool storeWarned = false;
-    double lastProgress = -1.0;
-    size_t progressWidth = 0;
+    ProgressLine progress;
 };

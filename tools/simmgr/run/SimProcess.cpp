@@ -289,19 +289,9 @@ void SimProcess::HandleMessage(const SimMessage& msg) {
                          std::to_string(d.experiment));
                 return;
             }
-            for (const auto& block : d.blocks) {
-                if (block.variable >= maxVariables) {
-                    SetFault("sent observations of unknown variable " + std::to_string(block.variable));
-                    return;
-                }
-            }
-            size_t reps = 0;
-            for (const auto& block : d.blocks) {
-                RunningStats& s = stats[block.variable];
-                for (double v : block.values) s.Add(v);
-                reps = std::max(reps, block.values.size());
-            }
-            replicationsReceived += static_cast<int64_t>(reps);
+            int unknown = 0;
+            if (!received.Add(d, maxVariables, unknown))
+                SetFault("sent observations of unknown variable " + std::to_string(unknown));
             return;
         }
     }
@@ -383,8 +373,8 @@ std::string SimProcess::ExitProblem() const {
     if (port < 0) return "exited without announcing a port";
     if (!greeted) return "exited before greeting the manager";
     if (quitSent) return "";
-    if (replicationsReceived < replications)
-        return "exited after sending " + std::to_string(replicationsReceived) + " of " +
+    if (received.replications < replications)
+        return "exited after sending " + std::to_string(received.replications) + " of " +
                std::to_string(replications) + " replications";
     return "";
 }

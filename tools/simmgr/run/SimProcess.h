@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "simmgr/stats/RunningStats.h"
+#include "simmgr/wire/Observations.h"
 #include "simmgr/wire/Wire.h"
 
 class SimProcess {
@@ -96,8 +96,7 @@ public:
     Clock::time_point quitTime;
 
     // What it delivered.
-    std::map<int, RunningStats> stats;
-    int64_t replicationsReceived = 0;
+    Observations received;
     double cpuSeconds = 0.0;
 
     // How it ended (valid in Exited).

@@ -35,8 +35,6 @@ public:
     // half-width shrinking as 1/sqrt(n); -1 when no interval exists yet.
     int64_t EstimatedReplications(const VariableStats& variables) const;
 
-    const PrecisionGoal& Goal() const { return goal; }
-
 private:
     double RelativeHalfWidth(const RunningStats& s) const;
 

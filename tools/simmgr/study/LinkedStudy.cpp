@@ -1,7 +1,7 @@
 // The catalog read from the study linked into the engine: experiment names
 // and global values through SetGVs/GetGVValue, variable names and
 // observation instants from the reward model the study builds.
-#include "simmgr/study/StudyCatalog.h"
+#include "simmgr/study/LinkedStudy.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,8 @@
 // What the manager knows of the model it runs: the study's experiments with
 // their global-variable values, and the performance variables by the index
 // a simulator reports them under. Filled from the linked study by
-// LoadStudyCatalog(); lookups past what is known fall back to neutral names.
+// LoadStudyCatalog() (LinkedStudy.h); lookups past what is known fall back
+// to neutral names.
 #pragma once
 
 #include <string>
@@ -28,6 +29,3 @@ struct StudyCatalog {
     // Value of a global variable in an experiment; false if unknown.
     bool GlobalValue(int experiment, const std::string& name, double& value) const;
 };
-
-// Builds the catalog from the study the manager is linked with.
-StudyCatalog LoadStudyCatalog();

@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
         close(lfd);
         if (conn < 0) return 0;
         const int32_t pid = mode == "badgreeting" ? 1 : static_cast<int32_t>(getpid());
-        SendAll(conn, EncodeReply(wire::kMarkerReply, 1, pid));
+        SendAll(conn, EncodeReply(wire::kMarkerReply, wire::kCmdQuery, pid));
     }
     std::ofstream bin, ascii;
     if (!s.binFile.empty()) {
@@ -140,7 +140,8 @@ int main(int argc, char** argv) {
     }
     if (!s.asciiFile.empty()) {
         ascii.open(s.asciiFile, std::ios::trunc);
-        ascii << "#TARVEK_SIM_ASCII_FILE,TARVEK_VER=Version 2.4,FILE_VER=1,EXPERIMENTS=" << s.experiment << "\n"
+        ascii << "#TARVEK_SIM_ASCII_FILE,TARVEK_VER=" << wire::kFormatVersion << ",FILE_VER=" << wire::kFileVersion
+              << ",EXPERIMENTS=" << s.experiment << "\n"
               << "#FORMAT: (PV ID Number),(PV Value)\n";
     }
 
@@ -179,12 +180,12 @@ int main(int argc, char** argv) {
                 if (got <= 0) {
                     stop = true;
                 } else if (cmd == wire::kCmdQuery) {
-                    SendAll(conn, EncodeReply(wire::kMarkerReply, 1, getpid()));
+                    SendAll(conn, EncodeReply(wire::kMarkerReply, wire::kCmdQuery, getpid()));
                 } else if (cmd == wire::kCmdQuit && mode == "ignorequit") {
                     s.maxReps = 0;   // and run on as if never told
                 } else if (cmd == wire::kCmdQuit) {
                     std::cout << "SOCKET::Quit" << std::endl;
-                    SendAll(conn, EncodeReply(wire::kMarkerQuit, 2, getpid()));
+                    SendAll(conn, EncodeReply(wire::kMarkerQuit, wire::kCmdQuit, getpid()));
                     stop = true;
                 }
             }

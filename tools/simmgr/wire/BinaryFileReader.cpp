@@ -1,6 +1,5 @@
 #include "simmgr/wire/BinaryFileReader.h"
 
-#include <algorithm>
 #include <fstream>
 #include <vector>
 
@@ -59,18 +58,12 @@ bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& o
                         std::to_string(out.experiment);
                 return false;
             }
-            size_t reps = 0;
-            for (const auto& block : d.blocks) {
-                if (block.variable >= maxVariables) {
-                    error = path + ": corrupt before byte offset " + std::to_string(decoder.Offset()) +
-                            ": unknown variable " + std::to_string(block.variable);
-                    return false;
-                }
-                RunningStats& s = out.stats[block.variable];
-                for (double v : block.values) s.Add(v);
-                reps = std::max(reps, block.values.size());
+            int unknown = 0;
+            if (!out.observations.Add(d, maxVariables, unknown)) {
+                error = path + ": corrupt before byte offset " + std::to_string(decoder.Offset()) +
+                        ": unknown variable " + std::to_string(unknown);
+                return false;
             }
-            out.replications += static_cast<int64_t>(reps);
             ++out.messages;
         }
     }

@@ -5,15 +5,13 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 
-#include "simmgr/stats/RunningStats.h"
+#include "simmgr/wire/Observations.h"
 
 struct BinaryFileData {
     int experiment = 0;                     // from the header
-    std::map<int, RunningStats> stats;      // by variable index
-    int64_t replications = 0;
+    Observations observations;
     int64_t messages = 0;
     uint64_t contentHash = 0;               // of the bytes after the header
 };

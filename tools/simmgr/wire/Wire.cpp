@@ -1,7 +1,6 @@
 #include "simmgr/wire/Wire.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace wire {
@@ -57,8 +56,9 @@ std::vector<uint8_t> EncodeCpuTime(uint8_t clientId, uint16_t experiment, double
 }
 
 std::vector<uint8_t> EncodeData(const DataMessage& msg) {
-    size_t total = 9;
-    for (const auto& b : msg.blocks) total += 7 + 8 * b.values.size();
+    size_t observations = 0;
+    for (const auto& b : msg.blocks) observations += b.values.size();
+    const size_t total = wire::DataMessageSize(msg.blocks.size(), observations);
     std::vector<uint8_t> out;
     out.reserve(total);
     wire::PutU32(out, static_cast<uint32_t>(total));
@@ -67,23 +67,16 @@ std::vector<uint8_t> EncodeData(const DataMessage& msg) {
     wire::PutU16(out, static_cast<uint16_t>(msg.blocks.size()));
     for (const auto& b : msg.blocks) {
         wire::PutU16(out, b.variable);
-        out.push_back(1);
+        out.push_back(wire::kEntryObservations);
         wire::PutU32(out, static_cast<uint32_t>(b.values.size()));
         for (double v : b.values) wire::PutDouble(out, v);
     }
     return out;
 }
 
-static std::string BinHeaderText(int experiment) {
-    char text[wire::kBinHeaderSize];
-    std::snprintf(text, sizeof text, "TARVEK_SIM_BIN_FILE,%d,TARVEK_VER=%s,FILE_VER=%d,EXPERIMENTS=%d,",
-                  static_cast<int>(wire::kBinHeaderSize), "Version 2.4", 1, experiment);
-    return text;
-}
-
 std::vector<uint8_t> EncodeBinHeader(int experiment) {
     std::vector<uint8_t> out(wire::kBinHeaderSize, 0);
-    const std::string text = BinHeaderText(experiment);
+    const std::string text = wire::BinHeaderText(experiment);
     std::memcpy(out.data(), text.data(), text.size());
     return out;
 }
@@ -94,7 +87,7 @@ bool ParseBinHeader(const uint8_t* p, size_t n, int& experiment, std::string& er
                 std::to_string(wire::kBinHeaderSize);
         return false;
     }
-    const std::string prefix = "TARVEK_SIM_BIN_FILE,256,TARVEK_VER=Version 2.4,FILE_VER=1,EXPERIMENTS=";
+    const std::string prefix = wire::BinHeaderPrefix();
     if (std::memcmp(p, prefix.data(), prefix.size()) != 0) {
         error = "not a simulator binary file (header text does not match)";
         return false;
@@ -144,7 +137,8 @@ MessageDecoder::Status MessageDecoder::Next(SimMessage& out) {
         total = wire::kReplyLength;
     } else if (!dataOnly && length == static_cast<uint32_t>(wire::kCpuTimeLength)) {
         total = 4 + wire::kCpuTimeLength;
-    } else if (length == 9 || (length >= 24 && length <= wire::kMaxMessageLength)) {
+    } else if (length == wire::DataMessageSize(0, 0) ||
+               (length >= wire::DataMessageSize(1, 1) && length <= wire::kMaxMessageLength)) {
         total = length;
     } else {
         return Fail("impossible length field " + std::to_string(length));
@@ -157,8 +151,8 @@ MessageDecoder::Status MessageDecoder::Next(SimMessage& out) {
         out.reply.command = p[5];
         out.reply.pid = static_cast<int32_t>(wire::GetU32(p + 6));
         const bool knownShape = (out.reply.marker == wire::kMarkerReply &&
-                                 (out.reply.command == 1 || out.reply.command == 3)) ||
-                                (out.reply.marker == wire::kMarkerQuit && out.reply.command == 2);
+                                 (out.reply.command == wire::kCmdQuery || out.reply.command == wire::kCmdHandOver)) ||
+                                (out.reply.marker == wire::kMarkerQuit && out.reply.command == wire::kCmdQuit);
         if (!knownShape) return Fail("reply with unknown marker/command bytes");
     } else if (!dataOnly && length == static_cast<uint32_t>(wire::kCpuTimeLength)) {
         out.kind = MessageKind::CpuTime;
@@ -182,10 +176,10 @@ bool MessageDecoder::DecodeData(const uint8_t* p, uint32_t length, DataMessage& 
     out.experiment = wire::GetU16(p + 5);
     const uint16_t entries = wire::GetU16(p + 7);
     out.blocks.clear();
-    size_t pos = 9;
+    size_t pos = wire::kDataHeaderSize;
     int lastVariable = -1;
     for (uint16_t e = 0; e < entries; ++e) {
-        if (pos + 7 > length) {
+        if (pos + wire::kEntryHeaderSize > length) {
             Fail("entry " + std::to_string(e) + " runs past the message length");
             return false;
         }
@@ -193,8 +187,8 @@ bool MessageDecoder::DecodeData(const uint8_t* p, uint32_t length, DataMessage& 
         block.variable = wire::GetU16(p + pos);
         const uint8_t kind = p[pos + 2];
         const uint32_t count = wire::GetU32(p + pos + 3);
-        pos += 7;
-        if (kind != 1) {
+        pos += wire::kEntryHeaderSize;
+        if (kind != wire::kEntryObservations) {
             Fail("entry " + std::to_string(e) + " has kind " + std::to_string(kind) + ", expected 1");
             return false;
         }
@@ -202,13 +196,13 @@ bool MessageDecoder::DecodeData(const uint8_t* p, uint32_t length, DataMessage& 
             Fail("variable indices are not increasing");
             return false;
         }
-        if (count == 0 || count > (length - pos) / 8) {
+        if (count == 0 || count > (length - pos) / wire::kValueSize) {
             Fail("entry " + std::to_string(e) + " has an impossible count " + std::to_string(count));
             return false;
         }
         lastVariable = block.variable;
         block.values.resize(count);
-        for (uint32_t k = 0; k < count; ++k, pos += 8) {
+        for (uint32_t k = 0; k < count; ++k, pos += wire::kValueSize) {
             const double v = wire::GetDouble(p + pos);
             if (!std::isfinite(v)) {
                 Fail("observation is not a finite number");

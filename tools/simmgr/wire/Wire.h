@@ -1,7 +1,8 @@
-// The byte layouts exchanged with a simulator: its replies and greeting, its
-// CPU-time and observation (data) messages, and the binary output file's
-// header. All integers are big-endian and doubles are IEEE binary64, most
-// significant byte first. Encoders serve the stand-in simulator and tests.
+// The manager's side of the simulator link: the messages a simulator sends
+// (replies and greeting, CPU time, observations) as structures, their
+// decoder, and the binary output file's header check. The layouts and
+// constants themselves are those of io/ManagerWire.h, shared with the
+// simulator. Encoders serve the stand-in simulator and tests.
 #pragma once
 
 #include <cstddef>
@@ -9,16 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "io/ManagerWire.h"
+
 namespace wire {
 
-constexpr uint8_t kCmdQuery = 1;
-constexpr uint8_t kCmdQuit = 2;
-constexpr uint8_t kCmdHandOver = 3;
-constexpr uint8_t kMarkerReply = 0xFF;
-constexpr uint8_t kMarkerQuit = 0xFE;
-constexpr int32_t kReplyLength = 10;      // counts itself
-constexpr int32_t kCpuTimeLength = 12;    // counts only what follows it
-constexpr size_t kBinHeaderSize = 256;
 // Larger than any report a simulator of this build sends; a length beyond it
 // means the stream is out of step.
 constexpr uint32_t kMaxMessageLength = 64u << 20;
@@ -75,9 +70,10 @@ std::vector<uint8_t> EncodeBinHeader(int experiment);
 bool ParseBinHeader(const uint8_t* p, size_t n, int& experiment, std::string& error);
 
 // Decodes a byte stream from a simulator into messages. Message kinds are
-// told apart by their length field: replies are 10, CPU-time messages 12,
-// and a data message is 9 or at least 24 long. Once malformed the decoder
-// stays malformed: the stream cannot be resynchronised.
+// told apart by their length field: kReplyLength, kCpuTimeLength, or the
+// size of a data message with no entry or at least one value. Once
+// malformed the decoder stays malformed: the stream cannot be
+// resynchronised.
 class MessageDecoder {
 public:
     enum class Status { Message, NeedMore, Malformed };

@@ -1,0 +1,64 @@
+#include "simmgr/cli/MergeCommand.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <optional>
+
+#include "simmgr/blocks/BlockStore.h"
+#include "simmgr/merge/BlockMerge.h"
+
+MergeCommand::MergeCommand(CLI::App& app, const StudyCatalog& studyCatalog) : catalog(studyCatalog) {
+    command = app.add_subcommand("merge", "Judge stored or planned blocks as a run would, and report");
+    command->add_option("files", files, "Block files");
+    command->add_option("--store", storeDir, "A directory of block files (a run's store or a plan's --out)");
+    AddStudyOptions(command, study, catalog);
+    experimentsOption = command->get_option("--experiments");
+    AddOutputOptions(command, out);
+}
+
+int MergeCommand::Execute() {
+    std::string error;
+    std::vector<int> experiments;
+    if (!ResolveStudy(study, catalog, experiments, error)) {
+        std::cerr << "simmgr: " << error << std::endl;
+        return 2;
+    }
+    if (storeDir.empty() == files.empty()) {
+        std::cerr << "simmgr: merge needs either block files or --store DIR" << std::endl;
+        return 2;
+    }
+    if (!storeDir.empty() && access(storeDir.c_str(), R_OK | X_OK) != 0) {
+        std::cerr << "simmgr: --store " << storeDir << ": no such readable directory" << std::endl;
+        return 2;
+    }
+    std::optional<BlockStore> store = files.empty() ? BlockStore::Open(storeDir, error) : BlockStore::OfFiles(files, error);
+    if (!store) {
+        std::cerr << "simmgr: " << error << std::endl;
+        return 1;
+    }
+    if (experimentsOption->count() == 0) experiments = ExperimentsInStore(study.layout, *store);
+    if (experiments.empty()) {
+        std::cerr << "simmgr: no block 0 of any experiment with these options (seed " << study.layout.baseSeed
+                  << ", block size " << study.layout.blockSize << ", cap " << study.layout.maxReps << ")" << std::endl;
+        return 1;
+    }
+    PrecisionGoal goal = study.goal;
+    goal.confidence = out.confidence;
+    const StoppingRule rule(goal);
+    const MergeResult merged = MergeBlocks(study.layout, experiments, study.fixedReps > 0 ? nullptr : &rule,
+                                           static_cast<int>(catalog.variables.size()), *store);
+    for (const std::string& e : merged.errors) std::cerr << "simmgr: " << e << std::endl;
+    if (!merged.errors.empty()) {
+        std::cerr << "simmgr: merge refused: fix or leave out the files named above" << std::endl;
+        return 1;
+    }
+    std::cerr << "simmgr: " << StatusTally(merged.results) << "; " << merged.blocksRead << " of "
+              << merged.blocksPresent << " blocks present read" << std::endl;
+    const bool published = Publish(merged.results, catalog, out, false);
+    bool complete = true;
+    for (const auto& r : merged.results)
+        complete = complete && r.status != ExperimentStatus::Incomplete && r.status != ExperimentStatus::NotRun;
+    if (!complete) std::cerr << "simmgr: some experiments lack blocks their answer needs (see above)" << std::endl;
+    return published && complete ? 0 : 1;
+}

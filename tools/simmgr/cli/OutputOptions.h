@@ -1,0 +1,25 @@
+// Where run and merge publish their results (the table on stdout, and the
+// JSON, CSV and plot files asked for) and at what confidence level.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "simmgr/results/ExperimentResult.h"
+#include "simmgr/study/StudyCatalog.h"
+
+struct OutputOptions {
+    std::string json, csv, plot;
+    double confidence = 0.95;
+};
+
+void AddOutputOptions(CLI::App* app, OutputOptions& out);
+
+// Table to stdout, then the requested files; false if a file failed.
+bool Publish(const std::vector<ExperimentResult>& results, const StudyCatalog& catalog, const OutputOptions& out,
+             bool partial);
+
+// "N experiment(s): 3 converged 1 failed", for the closing status line.
+std::string StatusTally(const std::vector<ExperimentResult>& results);

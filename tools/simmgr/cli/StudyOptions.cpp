@@ -1,0 +1,128 @@
+#include "simmgr/cli/StudyOptions.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <set>
+#include <sstream>
+
+namespace {
+
+// Parses "0,4,8" (ranges like 2-5 too) or "all".
+bool ParseExperimentList(const std::string& text, int available, std::vector<int>& out, std::string& error) {
+    out.clear();
+    if (text.empty() || text == "all") {
+        for (int i = 0; i < available; ++i) out.push_back(i);
+        if (out.empty()) error = "the study lists no experiments; name them with --experiments";
+        return !out.empty();
+    }
+    std::set<int> seen;
+    std::stringstream ss(text);
+    for (std::string item; std::getline(ss, item, ',');) {
+        int lo, hi;
+        char dash;
+        std::istringstream one(item);
+        if (!(one >> lo)) {
+            error = "--experiments: '" + item + "' is not an experiment index";
+            return false;
+        }
+        hi = lo;
+        if (one >> dash) {
+            if (dash != '-' || !(one >> hi)) {
+                error = "--experiments: '" + item + "' is not an index or a range";
+                return false;
+            }
+        }
+        std::string rest;
+        if (one >> rest) {
+            error = "--experiments: '" + item + "' is not an index or a range";
+            return false;
+        }
+        for (int e = lo; e <= hi; ++e) {
+            if (e < 0 || (available > 0 && e >= available)) {
+                error = "--experiments: experiment " + std::to_string(e) + " does not exist (the study has " +
+                        std::to_string(available) + ", numbered 0 to " + std::to_string(available - 1) + ")";
+                return false;
+            }
+            if (e > 65535) {
+                error = "--experiments: experiment " + std::to_string(e) + " is out of range";
+                return false;
+            }
+            if (seen.insert(e).second) out.push_back(e);
+        }
+    }
+    if (out.empty()) error = "--experiments: no experiment given";
+    return !out.empty();
+}
+
+// The options the manager gives every block itself may not come in twice.
+bool SimArgsAllowed(const std::vector<std::string>& args, std::string& error) {
+    const std::string owned = "wecsnNpb";
+    for (const std::string& arg : args) {
+        if (arg.size() >= 2 && arg[0] == '-' && owned.find(arg[1]) != std::string::npos) {
+            error = "--sim-arg " + arg + ": simmgr sets -" + arg.substr(1, 1) +
+                    " for every block itself (use --experiments, --seed, --block-size or --report-size)";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Blocks of one experiment are this many seeds apart, so that every
+// experiment of the study has seeds of its own.
+int SeedStride(const StudyCatalog& catalog) { return std::max(catalog.NumExperiments(), 1); }
+
+}  // namespace
+
+void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& catalog) {
+    app->add_option("--experiments", study.experiments, "Experiments, e.g. 0,4,8 or 2-5 (0-based), or all")
+        ->capture_default_str();
+    const int stride = SeedStride(catalog);
+    app->add_option("--seed", study.layout.baseSeed,
+                    "Base seed: block j of experiment e gets seed + " + std::to_string(stride) + "*j + e (" +
+                        std::to_string(catalog.NumExperiments()) + " experiments in the study)")
+        ->capture_default_str();
+    app->add_option("--block-size", study.layout.blockSize, "Replications per block (the unit of work)")
+        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
+        ->capture_default_str();
+    app->add_option("--max-reps", study.layout.maxReps, "Replication cap per experiment")
+        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
+        ->capture_default_str();
+    app->add_option("--reps", study.fixedReps, "Exactly this many replications per experiment, ignoring precision")
+        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}));
+    app->add_option("--sim-arg", study.layout.simArgs,
+                    "Extra argument for every simulator (repeatable); part of each block's identity");
+    app->add_option("--rel-precision", study.goal.relative, "Relative half-width to reach")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app->add_option("--abs-precision", study.goal.absolute, "Half-width to reach while a mean is 0")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app->add_option("--min-reps", study.goal.minReps, "Replications before the precision is judged")
+        ->check(CLI::Range(int64_t{2}, int64_t{1} << 40))
+        ->capture_default_str();
+}
+
+// Checks the study options against the catalog and completes the layout.
+bool ResolveStudy(StudyOptions& study, const StudyCatalog& catalog, std::vector<int>& experiments,
+                  std::string& error) {
+    if (!ParseExperimentList(study.experiments, catalog.NumExperiments(), experiments, error)) return false;
+    if (!SimArgsAllowed(study.layout.simArgs, error)) return false;
+    study.layout.seedStride = SeedStride(catalog);
+    if (study.fixedReps > 0) study.layout.maxReps = study.fixedReps;
+    if (study.fixedReps == 0 && study.layout.maxReps < study.goal.minReps) {
+        error = "--max-reps (" + std::to_string(study.layout.maxReps) + ") is below --min-reps (" +
+                std::to_string(study.goal.minReps) + ")";
+        return false;
+    }
+    return study.layout.SeedsInRange(error);
+}
+
+std::string DefaultSimulator() {
+    char buf[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "basic_model_sim";
+    std::string self(buf, static_cast<size_t>(n));
+    return self.substr(0, self.rfind('/') + 1) + "basic_model_sim";
+}

@@ -1,0 +1,33 @@
+// The options that identify a study's blocks and judge them, shared by the
+// run, plan and merge subcommands so that one command line means the same
+// blocks to all three. Checked against the study catalog before any work.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "simmgr/blocks/BlockLayout.h"
+#include "simmgr/stats/StoppingRule.h"
+#include "simmgr/study/StudyCatalog.h"
+
+struct StudyOptions {
+    std::string experiments = "all";
+    BlockLayout layout;
+    int64_t fixedReps = 0;                 // --reps: exactly this many, no stopping rule
+    PrecisionGoal goal;
+};
+
+// Registers the study options on a subcommand; the help names the
+// catalog's experiment count. Plan takes the precision options too, unused.
+void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& catalog);
+
+// Checks the study options against the catalog, lists the experiments asked
+// for and completes the layout; false with a message naming what is wrong.
+bool ResolveStudy(StudyOptions& study, const StudyCatalog& catalog, std::vector<int>& experiments,
+                  std::string& error);
+
+// The simulator next to this executable.
+std::string DefaultSimulator();
