@@ -22,6 +22,7 @@
 #include "simmgr/results/Report.h"
 #include "simmgr/run/RunManager.h"
 #include "simmgr/study/StudyCatalog.h"
+#include "simmgr/study/StudyDefinition.h"
 
 namespace {
 
@@ -88,7 +89,9 @@ bool ParseExperimentList(const std::string& text, int available, std::vector<int
 
 // What identifies a study's blocks and judges them: shared by run, plan and merge.
 struct StudyOptions {
-    std::string experiments = "all";
+    std::string experiments;               // empty: all, or with --vary the first
+    std::vector<std::string> sets;         // --set NAME=VALUE
+    std::vector<std::string> varies;       // --vary NAME=V1,V2,…
     BlockLayout layout;
     int64_t fixedReps = 0;                 // --reps: exactly this many, no stopping rule
     PrecisionGoal goal;
@@ -113,11 +116,20 @@ bool SimArgsAllowed(const std::vector<std::string>& args, std::string& error) {
     return true;
 }
 
-// Checks the study options against the catalog and completes the layout.
-bool ResolveStudy(StudyOptions& study, const StudyCatalog& catalog, std::vector<int>& experiments,
-                  std::string& error) {
-    if (!ParseExperimentList(study.experiments, catalog.NumExperiments(), experiments, error)) return false;
+// Checks the study options against the built-in catalog, replaces it by
+// the study they define (--set, --vary) and completes the layout.
+bool ResolveStudy(StudyOptions& study, StudyCatalog& catalog, std::vector<int>& experiments, std::string& error) {
+    const std::string chosen = study.experiments.empty() && !study.varies.empty() ? "0" : study.experiments;
+    if (!ParseExperimentList(chosen, catalog.NumExperiments(), experiments, error)) return false;
     if (!SimArgsAllowed(study.layout.simArgs, error)) return false;
+    std::optional<DefinedStudy> defined =
+        DefineStudy(catalog, StudyRequest{study.sets, study.varies, study.layout.simArgs, experiments}, error);
+    if (!defined) return false;
+    catalog = std::move(defined->catalog);
+    experiments = std::move(defined->experiments);
+    study.layout.selections.clear();
+    for (const ExperimentInfo& info : catalog.experiments)
+        study.layout.selections.push_back(SimSelection{info.simExperiment, info.overrides});
     study.layout.seedStride = std::max(catalog.NumExperiments(), 1);
     if (study.fixedReps > 0) study.layout.maxReps = study.fixedReps;
     if (study.fixedReps == 0 && study.layout.maxReps < study.goal.minReps) {
@@ -131,10 +143,17 @@ bool ResolveStudy(StudyOptions& study, const StudyCatalog& catalog, std::vector<
 // Plan takes the precision options too, unused, so that one set of study
 // options serves run, plan and merge alike.
 void AddStudyOptions(CLI::App* app, StudyOptions& study) {
-    app->add_option("--experiments", study.experiments, "Experiments, e.g. 0,4,8 or 2-5 (0-based), or all")
-        ->capture_default_str();
+    app->add_option("--experiments", study.experiments,
+                    "Experiments, e.g. 0,4,8 or 2-5 (0-based), or all (the default); with --vary the one "
+                    "experiment it starts from (default 0)");
+    app->add_option("--set", study.sets, "NAME=VALUE: a global variable's value in every experiment (repeatable)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app->add_option("--vary", study.varies,
+                    "NAME=V1,V2,...: a study over these values (repeatable: the cross product, the first --vary "
+                    "varying slowest)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app->add_option("--seed", study.layout.baseSeed,
-                    "Base seed: block j of experiment e gets seed + 9*j + e (9 experiments in the study)")
+                    "Base seed: block j of experiment e gets seed + n*j + e (n experiments in the study)")
         ->capture_default_str();
     app->add_option("--block-size", study.layout.blockSize, "Replications per block (the unit of work)")
         ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
@@ -217,7 +236,7 @@ void PrintRunSummary(const RunSummary& summary, int64_t blockSize, const std::st
 }
 
 int RunCommand(RunOptions& opts, StudyOptions& study, const std::string& storeDir, const OutputOptions& out,
-               const StudyCatalog& catalog) {
+               StudyCatalog catalog) {
     std::string error;
     if (!ResolveStudy(study, catalog, opts.experiments, error) || !ExecutableExists(opts.simulator, error)) {
         std::cerr << "simmgr: " << error << std::endl;
@@ -249,7 +268,7 @@ int RunCommand(RunOptions& opts, StudyOptions& study, const std::string& storeDi
 }
 
 int MergeCommand(StudyOptions& study, const std::string& storeDir, const std::vector<std::string>& files,
-                 bool experimentsGiven, const OutputOptions& out, const StudyCatalog& catalog) {
+                 bool experimentsGiven, const OutputOptions& out, StudyCatalog catalog) {
     std::string error;
     std::vector<int> experiments;
     if (!ResolveStudy(study, catalog, experiments, error)) {
@@ -295,7 +314,7 @@ int MergeCommand(StudyOptions& study, const std::string& storeDir, const std::ve
     return published && complete ? 0 : 1;
 }
 
-int PlanCommand(PlanOptions& opts, StudyOptions& study, const StudyCatalog& catalog) {
+int PlanCommand(PlanOptions& opts, StudyOptions& study, StudyCatalog catalog) {
     std::string error;
     if (!ResolveStudy(study, catalog, opts.experiments, error)) {
         std::cerr << "simmgr: " << error << std::endl;

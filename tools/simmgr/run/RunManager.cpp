@@ -95,14 +95,14 @@ RunManager::~RunManager() = default;
 
 std::vector<std::string> RunManager::ArgsFor(const ExperimentRun& run, int64_t block, const std::string& binFile) const {
     const BlockLayout& layout = options.layout;
-    std::vector<std::string> args = {"-w",
-                                     "-e", std::to_string(run.experiment),
+    std::vector<std::string> args = layout.SelectionArgs(run.experiment);
+    args.insert(args.end(), {"-w",
                                      "-s", std::to_string(layout.SeedOf(run.experiment, block)),
                                      "-c", std::to_string(layout.ClientOf(block)),
                                      "-n", std::to_string(options.reportSize),
                                      "-N", std::to_string(layout.RepsOf(block)),
                                      "-p", std::to_string(options.port),
-                                     "-b", binFile};
+                                     "-b", binFile});
     args.insert(args.end(), layout.simArgs.begin(), layout.simArgs.end());
     return args;
 }
@@ -263,8 +263,7 @@ void RunManager::Supervise(ExperimentRun& run, bool childEnded) {
     if (!run.problems.empty() && !run.reported) {
         run.reported = true;
         ClearProgressLine();
-        std::cerr << "simmgr: " << catalog.ExperimentName(run.experiment) << " (-e " << run.experiment
-                  << ") failed: " << run.problems.front() << std::endl;
+        std::cerr << "simmgr: " << catalog.Heading(run.experiment) << " failed: " << run.problems.front() << std::endl;
     }
     Finalize(run);
 }
