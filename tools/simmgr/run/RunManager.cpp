@@ -158,7 +158,8 @@ void RunManager::Launch(ExperimentRun& run, int64_t block) {
     job.block = block;
     job.tempPath = store.TempPath(options.layout, run.experiment, block);
     BlockStore::Discard(job.tempPath);
-    job.proc = std::make_unique<SimProcess>(run.experiment, options.layout.ClientOf(block),
+    job.proc = std::make_unique<SimProcess>(options.layout.SelectionOf(run.experiment).simExperiment,
+                                            options.layout.ClientOf(block),
                                             options.layout.RepsOf(block), std::max(variables, 1));
     std::string error;
     if (!job.proc->Start(options.simulator, ArgsFor(run, block, job.tempPath), error)) {
@@ -207,7 +208,7 @@ void RunManager::FinishBlock(ExperimentRun& run, BlockJob& job) {
     const bool stoppedEarly = (p.quitSent || p.cancelled) && p.replicationsReceived < p.replications;
     BlockOutcome outcome;
     std::string why;
-    if (stoppedEarly || !ReadBlockFile(job.tempPath, run.experiment, p.replications, variables, outcome, why)) {
+    if (stoppedEarly || !ReadBlockFile(job.tempPath, options.layout.SelectionOf(run.experiment).simExperiment, p.replications, variables, outcome, why)) {
         BlockStore::Discard(job.tempPath);
         if (!stoppedEarly) Fail(run, DescribeProblem(p, "left an unusable block file: " + why));
         return;

@@ -9,7 +9,8 @@ std::string StudyCatalog::ExperimentName(int index) const {
 
 std::string StudyCatalog::Heading(int index) const {
     const int simExperiment = index >= 0 && index < NumExperiments() ? experiments[index].simExperiment : index;
-    const std::string number = simExperiment == index ? "" : "#" + std::to_string(index) + ", ";
+    const bool ownNumbering = !varied.empty() || simExperiment != index;
+    const std::string number = ownNumbering ? "#" + std::to_string(index) + ", " : "";
     return ExperimentName(index) + " (" + number + "-e " + std::to_string(simExperiment) + ")";
 }
 

@@ -31,7 +31,7 @@ struct StudyCatalog {
 
     int NumExperiments() const { return static_cast<int>(experiments.size()); }
     std::string ExperimentName(int index) const;
-    // "Experiment 1 (-e 0)"; the study's number too where it is not the -e.
+    // "Experiment 1 (-e 0)"; a --vary study's number too: "ram_size=1 (#0, -e 0)".
     std::string Heading(int index) const;
     VariableInfo Variable(int index) const;
     // Value of a global variable in an experiment; false if unknown.
