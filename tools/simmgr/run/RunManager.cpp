@@ -95,14 +95,15 @@ RunManager::~RunManager() = default;
 
 std::vector<std::string> RunManager::ArgsFor(const ExperimentRun& run, int64_t block, const std::string& binFile) const {
     const BlockLayout& layout = options.layout;
-    std::vector<std::string> args = layout.SelectionArgs(run.experiment);
-    args.insert(args.end(), {"-w",
-                                     "-s", std::to_string(layout.SeedOf(run.experiment, block)),
-                                     "-c", std::to_string(layout.ClientOf(block)),
-                                     "-n", std::to_string(options.reportSize),
-                                     "-N", std::to_string(layout.RepsOf(block)),
-                                     "-p", std::to_string(options.port),
-                                     "-b", binFile});
+    std::vector<std::string> args = {"-w"};
+    const std::vector<std::string> selection = layout.SelectionArgs(run.experiment);
+    args.insert(args.end(), selection.begin(), selection.end());
+    args.insert(args.end(), {"-s", std::to_string(layout.SeedOf(run.experiment, block)),
+                             "-c", std::to_string(layout.ClientOf(block)),
+                             "-n", std::to_string(options.reportSize),
+                             "-N", std::to_string(layout.RepsOf(block)),
+                             "-p", std::to_string(options.port),
+                             "-b", binFile});
     args.insert(args.end(), layout.simArgs.begin(), layout.simArgs.end());
     return args;
 }
