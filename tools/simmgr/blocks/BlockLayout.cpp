@@ -55,22 +55,39 @@ bool TakeField(std::string& text, char letter, int64_t& value) {
 
 int64_t BlockLayout::RepsOf(int64_t block) const { return std::min(blockSize, maxReps - block * blockSize); }
 
-std::string BlockLayout::OptionsText() const {
+SimSelection BlockLayout::SelectionOf(int experiment) const {
+    if (experiment >= 0 && experiment < static_cast<int>(selections.size())) return selections[experiment];
+    return SimSelection{experiment, ""};
+}
+
+std::vector<std::string> BlockLayout::SelectionArgs(int experiment) const {
+    const SimSelection s = SelectionOf(experiment);
+    std::vector<std::string> args = {"-e", std::to_string(s.simExperiment)};
+    if (!s.overrides.empty()) args.push_back("-O" + s.overrides);
+    return args;
+}
+
+std::string BlockLayout::OptionsText(int experiment) const {
+    std::vector<std::string> parts = simArgs;
+    const SimSelection s = SelectionOf(experiment);
+    if (s.simExperiment != experiment) parts.push_back("-e" + std::to_string(s.simExperiment));
+    if (!s.overrides.empty()) parts.push_back("-O" + s.overrides);
     std::string text;
-    for (const std::string& arg : simArgs) text += (text.empty() ? "" : " ") + arg;
+    for (const std::string& part : parts) text += (text.empty() ? "" : " ") + part;
     return text;
 }
 
 std::string BlockLayout::FileName(int experiment, int64_t block) const {
     std::string name = "e" + std::to_string(experiment) + "_b" + std::to_string(block) + "_s" +
                        std::to_string(SeedOf(experiment, block)) + "_n" + std::to_string(RepsOf(block));
-    if (!simArgs.empty()) name += "_o" + PercentEncode(OptionsText());
+    const std::string options = OptionsText(experiment);
+    if (!options.empty()) name += "_o" + PercentEncode(options);
     return name + ".bin";
 }
 
 bool BlockLayout::Holds(const BlockName& name) const {
     return name.experiment < seedStride && name.block < BlockCount() && name.seed == SeedOf(name.experiment, name.block) &&
-           name.replications == RepsOf(name.block) && name.options == OptionsText();
+           name.replications == RepsOf(name.block) && name.options == OptionsText(name.experiment);
 }
 
 bool BlockLayout::SeedsInRange(std::string& error) const {

@@ -2,7 +2,11 @@
 // RepsOf(j) replications, runs with seed SeedOf(e, j) and is stored under
 // FileName(e, j). Every figure here is a pure function of the options, so a
 // block's observations depend on nothing else (not on jobs, timing or host).
-// Invariant: blockSize >= 1, maxReps >= 1, seedStride >= 1.
+// A study experiment runs as one of the simulator's experiments (-e) with
+// an optional global-variable override string (-O); both are part of its
+// blocks' identity.
+// Invariant: blockSize >= 1, maxReps >= 1, seedStride >= 1; selections is
+// empty or holds one entry per study experiment.
 #pragma once
 
 #include <cstdint>
@@ -24,12 +28,19 @@ struct BlockName {
     std::string options;     // the extra simulator options, space separated
 };
 
+// How the simulator runs one study experiment.
+struct SimSelection {
+    int simExperiment = 0;    // the simulator's -e
+    std::string overrides;    // the -O string ("f:ram_size:256"), empty for none
+};
+
 struct BlockLayout {
     int64_t baseSeed = 31415;
     int64_t blockSize = 1000;
     int64_t maxReps = 200000;          // per experiment; the last block may be short
     int seedStride = 1;                // experiments in the study
     std::vector<std::string> simArgs;  // extra simulator options, part of a block's identity
+    std::vector<SimSelection> selections;  // empty: study experiment e is the simulator's -e e as it stands
 
     int64_t BlockCount() const { return (maxReps + blockSize - 1) / blockSize; }
     int64_t RepsOf(int64_t block) const;
@@ -37,7 +48,12 @@ struct BlockLayout {
     // side, so adding experiments or blocks never moves an existing seed.
     int64_t SeedOf(int experiment, int64_t block) const { return baseSeed + block * seedStride + experiment; }
     uint8_t ClientOf(int64_t block) const { return static_cast<uint8_t>(block & 0xFF); }
-    std::string OptionsText() const;
+    SimSelection SelectionOf(int experiment) const;
+    // The simulator options that select study experiment e: -e and any -O.
+    std::vector<std::string> SelectionArgs(int experiment) const;
+    // The options that set experiment e's blocks apart: the extra options,
+    // then -e<index> where it differs from e, then -O<overrides>.
+    std::string OptionsText(int experiment) const;
     // "e<e>_b<j>_s<seed>_n<reps>[_o<options, percent-encoded>].bin"
     std::string FileName(int experiment, int64_t block) const;
     // True when a file of that name is one of this layout's blocks.

@@ -154,7 +154,7 @@ BlockStore::Found BlockStore::Lookup(const BlockLayout& layout, int experiment, 
                                      BlockOutcome& out, std::string& error) const {
     const std::string path = PathOf(layout.FileName(experiment, block));
     if (path.empty() || access(path.c_str(), F_OK) != 0) return Found::Missing;
-    return ReadBlockFile(path, experiment, layout.RepsOf(block), expectedVariables, out, error) ? Found::Whole
+    return ReadBlockFile(path, layout.SelectionOf(experiment).simExperiment, layout.RepsOf(block), expectedVariables, out, error) ? Found::Whole
                                                                                                  : Found::Damaged;
 }
 

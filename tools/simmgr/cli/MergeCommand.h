@@ -22,7 +22,8 @@ public:
     int Execute();
 
 private:
-    const StudyCatalog& catalog;
+    // The built-in study until ResolveStudy() replaces it by the one asked for.
+    StudyCatalog catalog;
     StudyOptions study;
     std::vector<std::string> files;
     std::string storeDir;

@@ -19,7 +19,8 @@ public:
     int Execute();
 
 private:
-    const StudyCatalog& catalog;
+    // The built-in study until ResolveStudy() replaces it by the one asked for.
+    StudyCatalog catalog;
     PlanOptions plan;
     StudyOptions study;
     CLI::App* command = nullptr;

@@ -23,7 +23,8 @@ public:
     int Execute();
 
 private:
-    const StudyCatalog& catalog;
+    // The built-in study until ResolveStudy() replaces it by the one asked for.
+    StudyCatalog catalog;
     RunOptions run;
     StudyOptions study;
     std::string storeDir;

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <set>
 #include <sstream>
+
+#include "simmgr/study/StudyDefinition.h"
 
 namespace {
 
@@ -76,8 +79,15 @@ int SeedStride(const StudyCatalog& catalog) { return std::max(catalog.NumExperim
 }  // namespace
 
 void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& catalog) {
-    app->add_option("--experiments", study.experiments, "Experiments, e.g. 0,4,8 or 2-5 (0-based), or all")
-        ->capture_default_str();
+    app->add_option("--experiments", study.experiments,
+                    "Experiments, e.g. 0,4,8 or 2-5 (0-based), or all (the default); with --vary the one "
+                    "experiment it starts from (default 0)");
+    app->add_option("--set", study.sets, "NAME=VALUE: a global variable's value in every experiment (repeatable)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app->add_option("--vary", study.varies,
+                    "NAME=V1,V2,...: a study over these values (repeatable: the cross product, the first --vary "
+                    "varying slowest)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     const int stride = SeedStride(catalog);
     app->add_option("--seed", study.layout.baseSeed,
                     "Base seed: block j of experiment e gets seed + " + std::to_string(stride) + "*j + e (" +
@@ -104,11 +114,18 @@ void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& cat
         ->capture_default_str();
 }
 
-// Checks the study options against the catalog and completes the layout.
-bool ResolveStudy(StudyOptions& study, const StudyCatalog& catalog, std::vector<int>& experiments,
-                  std::string& error) {
-    if (!ParseExperimentList(study.experiments, catalog.NumExperiments(), experiments, error)) return false;
+bool ResolveStudy(StudyOptions& study, StudyCatalog& catalog, std::vector<int>& experiments, std::string& error) {
+    const std::string chosen = study.experiments.empty() && !study.varies.empty() ? "0" : study.experiments;
+    if (!ParseExperimentList(chosen, catalog.NumExperiments(), experiments, error)) return false;
     if (!SimArgsAllowed(study.layout.simArgs, error)) return false;
+    std::optional<DefinedStudy> defined =
+        DefineStudy(catalog, StudyRequest{study.sets, study.varies, study.layout.simArgs, experiments}, error);
+    if (!defined) return false;
+    catalog = std::move(defined->catalog);
+    experiments = std::move(defined->experiments);
+    study.layout.selections.clear();
+    for (const ExperimentInfo& info : catalog.experiments)
+        study.layout.selections.push_back(SimSelection{info.simExperiment, info.overrides});
     study.layout.seedStride = SeedStride(catalog);
     if (study.fixedReps > 0) study.layout.maxReps = study.fixedReps;
     if (study.fixedReps == 0 && study.layout.maxReps < study.goal.minReps) {

@@ -14,7 +14,9 @@
 #include "simmgr/study/StudyCatalog.h"
 
 struct StudyOptions {
-    std::string experiments = "all";
+    std::string experiments;               // empty: all, or with --vary the first
+    std::vector<std::string> sets;         // --set NAME=VALUE
+    std::vector<std::string> varies;       // --vary NAME=V1,V2,…
     BlockLayout layout;
     int64_t fixedReps = 0;                 // --reps: exactly this many, no stopping rule
     PrecisionGoal goal;
@@ -24,10 +26,10 @@ struct StudyOptions {
 // catalog's experiment count. Plan takes the precision options too, unused.
 void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& catalog);
 
-// Checks the study options against the catalog, lists the experiments asked
-// for and completes the layout; false with a message naming what is wrong.
-bool ResolveStudy(StudyOptions& study, const StudyCatalog& catalog, std::vector<int>& experiments,
-                  std::string& error);
+// Checks the study options against the built-in catalog, replaces it by the
+// study they define (--set, --vary), lists the experiments asked for and
+// completes the layout; false with a message naming what is wrong.
+bool ResolveStudy(StudyOptions& study, StudyCatalog& catalog, std::vector<int>& experiments, std::string& error);
 
 // The simulator next to this executable.
 std::string DefaultSimulator();

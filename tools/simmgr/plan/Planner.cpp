@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -15,12 +16,21 @@ std::string ShellQuote(const std::string& s) {
 
 namespace {
 
+// Quotes a word only when the shell would read it otherwise.
+std::string ShellWord(const std::string& s) {
+    const bool plain = !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '-' || c == '.' || c == ':' || c == '_' || c == '=' || c == '/';
+    });
+    return plain ? s : ShellQuote(s);
+}
+
 std::string JobCommand(const PlanOptions& o, int e, int64_t j, const std::string& stem) {
     const BlockLayout& layout = o.layout;
     const std::string bin = stem + ".bin";
     const std::string part = bin + ".part";
-    std::string sim = ShellQuote(o.simulator) + " -e " + std::to_string(e) + " -s " +
-                      std::to_string(layout.SeedOf(e, j)) + " -c " + std::to_string(layout.ClientOf(j)) + " -N " +
+    std::string sim = ShellQuote(o.simulator);
+    for (const std::string& arg : layout.SelectionArgs(e)) sim += " " + ShellWord(arg);
+    sim += " -s " + std::to_string(layout.SeedOf(e, j)) + " -c " + std::to_string(layout.ClientOf(j)) + " -N " +
                       std::to_string(layout.RepsOf(j)) + " -n " + std::to_string(o.reportSize) + " -b " +
                       ShellQuote(part);
     if (o.ascii) sim += " -a " + ShellQuote(stem + ".txt");

@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -45,7 +46,7 @@ void Report::WriteTable(std::ostream& out) const {
     const int pct = static_cast<int>(std::lround(confidence * 100));
     if (partial) out << "PARTIAL RESULTS (the run was interrupted)\n";
     for (const ExperimentResult& r : results) {
-        out << catalog.ExperimentName(r.experiment) << " (-e " << r.experiment << ")";
+        out << catalog.Heading(r.experiment);
         if (r.experiment >= 0 && r.experiment < catalog.NumExperiments()) {
             const auto& g = catalog.experiments[r.experiment].globals;
             for (size_t i = 0; i < g.size() && i < catalog.globalNames.size(); ++i)
@@ -141,6 +142,7 @@ void Report::WriteCsv(std::ostream& out) const {
 }
 
 int Report::SweptGlobal() const {
+    if (!catalog.varied.empty()) return catalog.varied.front();
     std::set<int> exps;
     for (const ResultRow& row : rows) exps.insert(row.experiment);
     for (size_t g = 0; g < catalog.globalNames.size(); ++g) {
@@ -154,16 +156,26 @@ int Report::SweptGlobal() const {
     return -1;
 }
 
+std::string Report::OtherVariedValues(const ResultRow& row) const {
+    std::string label;
+    for (size_t v = 1; v < catalog.varied.size(); ++v) {
+        const int g = catalog.varied[v];
+        if (g < static_cast<int>(row.globals.size())) label += " " + catalog.globalNames[g] + "=" + Num(row.globals[g], 6);
+    }
+    return label;
+}
+
 std::string Report::PlotScript(const std::string& pngPath, const std::string& terminal) const {
     std::ostringstream s;
     // Series 1: one per experiment, the measure against time.
     std::map<int, std::vector<const ResultRow*>> byExperiment;
-    // Series 2: one per variable and time point, against the swept global.
-    std::map<std::pair<std::string, double>, std::vector<const ResultRow*>> byPoint;
+    // Series 2: one per variable, time point and value of the other varied
+    // globals, against the swept global.
+    std::map<std::tuple<std::string, double, std::string>, std::vector<const ResultRow*>> byPoint;
     for (const ResultRow& row : rows) {
         if (row.n < 1) continue;
         byExperiment[row.experiment].push_back(&row);
-        byPoint[{row.variable, row.time}].push_back(&row);
+        byPoint[{row.variable, row.time, OtherVariedValues(row)}].push_back(&row);
     }
     const int swept = SweptGlobal();
     auto xOf = [&](const ResultRow& row) {
@@ -213,8 +225,8 @@ std::string Report::PlotScript(const std::string& pngPath, const std::string& te
     s << "plot ";
     i = 0;
     for (const auto& [key, list] : byPoint) {
-        s << (i ? ", " : "") << "$bysweep index " << i << " using 1:2:3:4 with yerrorlines title '" << key.first
-          << " at t=" << Num(key.second, 6) << "'";
+        s << (i ? ", " : "") << "$bysweep index " << i << " using 1:2:3:4 with yerrorlines title '"
+          << std::get<0>(key) << " at t=" << Num(std::get<1>(key), 6) << std::get<2>(key) << "'";
         ++i;
     }
     if (i == 0) s << "0 notitle";

@@ -27,9 +27,12 @@ public:
     std::string PlotScript(const std::string& pngPath, const std::string& terminal) const;
 
 private:
-    // The global variable the experiments sweep (the first whose value
-    // differs between them), or -1.
+    // The global variable the experiments sweep (the first varied by the
+    // study, else the first whose value differs between them), or -1.
     int SweptGlobal() const;
+    // " ram_size=64" for the varied globals after the swept one; empty
+    // unless a --vary study varies two or more.
+    std::string OtherVariedValues(const ResultRow& row) const;
 
     const std::vector<ExperimentResult>& results;
     const StudyCatalog& catalog;

@@ -94,14 +94,15 @@ RunManager::~RunManager() = default;
 
 std::vector<std::string> RunManager::ArgsFor(const ExperimentRun& run, int64_t block, const std::string& binFile) const {
     const BlockLayout& layout = options.layout;
-    std::vector<std::string> args = {"-w",
-                                     "-e", std::to_string(run.experiment),
-                                     "-s", std::to_string(layout.SeedOf(run.experiment, block)),
-                                     "-c", std::to_string(layout.ClientOf(block)),
-                                     "-n", std::to_string(options.reportSize),
-                                     "-N", std::to_string(layout.RepsOf(block)),
-                                     "-p", std::to_string(options.port),
-                                     "-b", binFile};
+    std::vector<std::string> args = {"-w"};
+    const std::vector<std::string> selection = layout.SelectionArgs(run.experiment);
+    args.insert(args.end(), selection.begin(), selection.end());
+    args.insert(args.end(), {"-s", std::to_string(layout.SeedOf(run.experiment, block)),
+                             "-c", std::to_string(layout.ClientOf(block)),
+                             "-n", std::to_string(options.reportSize),
+                             "-N", std::to_string(layout.RepsOf(block)),
+                             "-p", std::to_string(options.port),
+                             "-b", binFile});
     args.insert(args.end(), layout.simArgs.begin(), layout.simArgs.end());
     return args;
 }
@@ -157,7 +158,8 @@ void RunManager::Launch(ExperimentRun& run, int64_t block) {
     job.block = block;
     job.tempPath = store.TempPath(options.layout, run.experiment, block);
     BlockStore::Discard(job.tempPath);
-    job.proc = std::make_unique<SimProcess>(run.experiment, options.layout.ClientOf(block),
+    job.proc = std::make_unique<SimProcess>(options.layout.SelectionOf(run.experiment).simExperiment,
+                                            options.layout.ClientOf(block),
                                             options.layout.RepsOf(block), std::max(variables, 1));
     std::string error;
     if (!job.proc->Start(options.simulator, ArgsFor(run, block, job.tempPath), error)) {
@@ -206,7 +208,7 @@ void RunManager::FinishBlock(ExperimentRun& run, BlockJob& job) {
     const bool stoppedEarly = (p.quitSent || p.cancelled) && p.received.replications < p.replications;
     BlockOutcome outcome;
     std::string why;
-    if (stoppedEarly || !ReadBlockFile(job.tempPath, run.experiment, p.replications, variables, outcome, why)) {
+    if (stoppedEarly || !ReadBlockFile(job.tempPath, options.layout.SelectionOf(run.experiment).simExperiment, p.replications, variables, outcome, why)) {
         BlockStore::Discard(job.tempPath);
         if (!stoppedEarly) Fail(run, DescribeProblem(p, "left an unusable block file: " + why));
         return;
@@ -243,8 +245,7 @@ void RunManager::Supervise(ExperimentRun& run, bool childEnded) {
     if (!run.problems.empty() && !run.reported) {
         run.reported = true;
         progress.Clear();
-        std::cerr << "simmgr: " << catalog.ExperimentName(run.experiment) << " (-e " << run.experiment
-                  << ") failed: " << run.problems.front() << std::endl;
+        std::cerr << "simmgr: " << catalog.Heading(run.experiment) << " failed: " << run.problems.front() << std::endl;
     }
     Finalize(run);
 }

@@ -35,10 +35,13 @@ StudyCatalog LoadStudyCatalog() {
     for (int g = 0; g < study->GetNumGVs(); ++g) {
         const char* name = study->GetGVName(g);
         catalog.globalNames.push_back(name ? name : "");
+        const char* type = study->GetGVType(g);
+        catalog.globalTypes.push_back(type ? type : "float");
     }
     for (int e = 0; e < study->GetNumExps(); ++e) {
         ExperimentInfo info;
         info.name = study->GetExpName(e);
+        info.simExperiment = e;
         study->SetGVs(e);
         for (int g = 0; g < study->GetNumGVs(); ++g) info.globals.push_back(ReadGlobal(study, g));
         catalog.experiments.push_back(std::move(info));

@@ -7,6 +7,13 @@ std::string StudyCatalog::ExperimentName(int index) const {
     return "Experiment " + std::to_string(index + 1);
 }
 
+std::string StudyCatalog::Heading(int index) const {
+    const int simExperiment = index >= 0 && index < NumExperiments() ? experiments[index].simExperiment : index;
+    const bool ownNumbering = !varied.empty() || simExperiment != index;
+    const std::string number = ownNumbering ? "#" + std::to_string(index) + ", " : "";
+    return ExperimentName(index) + " (" + number + "-e " + std::to_string(simExperiment) + ")";
+}
+
 VariableInfo StudyCatalog::Variable(int index) const {
     if (index >= 0 && index < static_cast<int>(variables.size())) return variables[index];
     return VariableInfo{"variable" + std::to_string(index), std::nan("")};

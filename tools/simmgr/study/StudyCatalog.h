@@ -1,8 +1,10 @@
-// What the manager knows of the model it runs: the study's experiments with
-// their global-variable values, and the performance variables by the index
-// a simulator reports them under. Filled from the linked study by
-// LoadStudyCatalog() (LinkedStudy.h); lookups past what is known fall back
-// to neutral names.
+// What the manager knows of the study it runs: its experiments with the
+// global-variable values they simulate and how the simulator is asked for
+// each (its -e index and any -O override string), and the performance
+// variables by the index a simulator reports them under. LoadStudyCatalog()
+// fills it from the linked study (the built-in study: experiment e is the
+// simulator's -e e); DefineStudy() derives a study of the user's own from
+// it. Lookups past what is known fall back to neutral names.
 #pragma once
 
 #include <string>
@@ -10,7 +12,9 @@
 
 struct ExperimentInfo {
     std::string name;
-    std::vector<double> globals;   // parallel to StudyCatalog::globalNames
+    std::vector<double> globals;   // the values simulated, parallel to StudyCatalog::globalNames
+    int simExperiment = 0;         // the simulator's -e
+    std::string overrides;         // the simulator's -O string, empty for none
 };
 
 struct VariableInfo {
@@ -20,11 +24,15 @@ struct VariableInfo {
 
 struct StudyCatalog {
     std::vector<std::string> globalNames;
-    std::vector<ExperimentInfo> experiments;   // index = the simulator's -e
+    std::vector<std::string> globalTypes;      // "float", "int", …, parallel to globalNames
+    std::vector<ExperimentInfo> experiments;   // index = the study's experiment number
+    std::vector<int> varied;                   // globals a --vary study sweeps, in the order given
     std::vector<VariableInfo> variables;       // index = reported variable index
 
     int NumExperiments() const { return static_cast<int>(experiments.size()); }
     std::string ExperimentName(int index) const;
+    // "Experiment 1 (-e 0)"; a --vary study's number too: "ram_size=1 (#0, -e 0)".
+    std::string Heading(int index) const;
     VariableInfo Variable(int index) const;
     // Value of a global variable in an experiment; false if unknown.
     bool GlobalValue(int experiment, const std::string& name, double& value) const;
