@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -30,13 +31,16 @@ struct OutputOptions {
     double confidence = 0.95;
 };
 
-std::string DefaultSimulator() {
+// The directory of the simmgr executable, with a trailing '/'; empty if unknown.
+std::string ExecutableDir() {
     char buf[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "basic_model_sim";
+    if (n <= 0) return "";
     std::string self(buf, static_cast<size_t>(n));
-    return self.substr(0, self.rfind('/') + 1) + "basic_model_sim";
+    return self.substr(0, self.rfind('/') + 1);
 }
+
+std::string DefaultSimulator() { return ExecutableDir() + "basic_model_sim"; }
 
 // Parses "0,4,8" (ranges like 2-5 too) or "all".
 bool ParseExperimentList(const std::string& text, int available, std::vector<int>& out, std::string& error) {
@@ -92,7 +96,40 @@ struct StudyOptions {
     BlockLayout layout;
     int64_t fixedReps = 0;                 // --reps: exactly this many, no stopping rule
     PrecisionGoal goal;
+    std::string biasFile;                  // --bias: a change of measure for every block
+    bool rare = false;                     // --rare: the model's shipped change of measure
 };
+
+// The model's own change of measure, where both the build tree and the
+// installed tree keep it relative to the simmgr executable.
+std::string ShippedBiasPath() {
+    const std::string dir = ExecutableDir();
+    if (dir.empty()) return "";
+    const std::filesystem::path path = dir + "../share/basic_model_sim/basic_model_rare.bias";
+    return path.lexically_normal().string();
+}
+
+// Turns --bias/--rare into the layout's change of measure and makes the run
+// weighted; refuses a file that cannot be read before any block is run.
+bool ResolveChangeOfMeasure(StudyOptions& study, std::string& error) {
+    if (study.rare && !study.biasFile.empty()) {
+        error = "--rare and --bias both name a change of measure: give one of them";
+        return false;
+    }
+    std::string file = study.biasFile;
+    if (study.rare) {
+        file = ShippedBiasPath();
+        if (file.empty() || access(file.c_str(), R_OK) != 0) {
+            error = "--rare: the shipped change of measure was not found" +
+                    (file.empty() ? std::string(" (the simmgr executable's directory is unknown)") : " at " + file);
+            return false;
+        }
+    }
+    if (file.empty()) return true;
+    if (!LoadChangeOfMeasure(file, study.layout.bias, error)) return false;
+    study.goal.weighted = true;
+    return true;
+}
 
 bool ExecutableExists(const std::string& path, std::string& error) {
     if (access(path.c_str(), X_OK) == 0) return true;
@@ -102,11 +139,11 @@ bool ExecutableExists(const std::string& path, std::string& error) {
 
 // The options the manager gives every block itself may not come in twice.
 bool SimArgsAllowed(const std::vector<std::string>& args, std::string& error) {
-    const std::string owned = "wecsnNpb";
+    const std::string owned = "wecsnNpbB";
     for (const std::string& arg : args) {
         if (arg.size() >= 2 && arg[0] == '-' && owned.find(arg[1]) != std::string::npos) {
             error = "--sim-arg " + arg + ": simmgr sets -" + arg.substr(1, 1) +
-                    " for every block itself (use --experiments, --seed, --block-size or --report-size)";
+                    " for every block itself (use --experiments, --seed, --block-size, --report-size or --bias)";
             return false;
         }
     }
@@ -117,7 +154,7 @@ bool SimArgsAllowed(const std::vector<std::string>& args, std::string& error) {
 bool ResolveStudy(StudyOptions& study, const StudyCatalog& catalog, std::vector<int>& experiments,
                   std::string& error) {
     if (!ParseExperimentList(study.experiments, catalog.NumExperiments(), experiments, error)) return false;
-    if (!SimArgsAllowed(study.layout.simArgs, error)) return false;
+    if (!SimArgsAllowed(study.layout.simArgs, error) || !ResolveChangeOfMeasure(study, error)) return false;
     study.layout.seedStride = std::max(catalog.NumExperiments(), 1);
     if (study.fixedReps > 0) study.layout.maxReps = study.fixedReps;
     if (study.fixedReps == 0 && study.layout.maxReps < study.goal.minReps) {
@@ -155,12 +192,16 @@ void AddStudyOptions(CLI::App* app, StudyOptions& study) {
     app->add_option("--min-reps", study.goal.minReps, "Replications before the precision is judged")
         ->check(CLI::Range(int64_t{2}, int64_t{1} << 40))
         ->capture_default_str();
+    app->add_option("--bias", study.biasFile,
+                    "Run every block under this change of measure (-B); its content is part of each block's identity");
+    app->add_flag("--rare", study.rare, "Run every block under the model's shipped change of measure for rare failures");
 }
 
 // Table to stdout, then the requested files; false if a file failed.
+// goal: the goal judged by, which says whether the observations are weighted.
 bool Publish(const std::vector<ExperimentResult>& results, const StudyCatalog& catalog, const OutputOptions& out,
-             bool partial) {
-    Report report(results, catalog, out.confidence, partial);
+             bool partial, const PrecisionGoal& goal) {
+    Report report(results, catalog, out.confidence, partial, goal.weighted ? &goal : nullptr);
     report.WriteTable(std::cout);
     std::cout.flush();
     bool ok = true;
@@ -237,7 +278,7 @@ int RunCommand(RunOptions& opts, StudyOptions& study, const std::string& storeDi
     const RunSummary summary = manager.Run();
     PrintRunSummary(summary, study.layout.blockSize, storeDir);
 
-    const bool published = Publish(summary.results, catalog, out, summary.interrupted);
+    const bool published = Publish(summary.results, catalog, out, summary.interrupted, opts.goal);
     bool failed = false;
     for (const auto& r : summary.results) failed = failed || r.status == ExperimentStatus::Failed;
     if (failed) std::cerr << "simmgr: some experiments failed (see above)" << std::endl;
@@ -287,7 +328,7 @@ int MergeCommand(StudyOptions& study, const std::string& storeDir, const std::ve
     }
     std::cerr << "simmgr: " << StatusTally(merged.results) << "; " << merged.blocksRead << " of "
               << merged.blocksPresent << " blocks present read" << std::endl;
-    const bool published = Publish(merged.results, catalog, out, false);
+    const bool published = Publish(merged.results, catalog, out, false, goal);
     bool complete = true;
     for (const auto& r : merged.results)
         complete = complete && r.status != ExperimentStatus::Incomplete && r.status != ExperimentStatus::NotRun;

@@ -58,13 +58,21 @@ int64_t BlockLayout::RepsOf(int64_t block) const { return std::min(blockSize, ma
 std::string BlockLayout::OptionsText() const {
     std::string text;
     for (const std::string& arg : simArgs) text += (text.empty() ? "" : " ") + arg;
+    if (bias.Active()) text += (text.empty() ? "-B " : " -B ") + bias.contentHash;
     return text;
+}
+
+std::vector<std::string> BlockLayout::SimulatorOptions() const {
+    std::vector<std::string> options = simArgs;
+    if (bias.Active()) options.insert(options.end(), {"-B", bias.path});
+    return options;
 }
 
 std::string BlockLayout::FileName(int experiment, int64_t block) const {
     std::string name = "e" + std::to_string(experiment) + "_b" + std::to_string(block) + "_s" +
                        std::to_string(SeedOf(experiment, block)) + "_n" + std::to_string(RepsOf(block));
-    if (!simArgs.empty()) name += "_o" + PercentEncode(OptionsText());
+    const std::string options = OptionsText();
+    if (!options.empty()) name += "_o" + PercentEncode(options);
     return name + ".bin";
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "simmgr/blocks/ChangeOfMeasure.h"
+
 // Seeds from 1 to kMaxIndependentSeed give pairwise independent streams of
 // the default generator; 0 is avoided because the simulator replaces it by
 // its default seed.
@@ -30,6 +32,7 @@ struct BlockLayout {
     int64_t maxReps = 200000;          // per experiment; the last block may be short
     int seedStride = 1;                // experiments in the study
     std::vector<std::string> simArgs;  // extra simulator options, part of a block's identity
+    ChangeOfMeasure bias;              // -B: its content hash is part of a block's identity
 
     int64_t BlockCount() const { return (maxReps + blockSize - 1) / blockSize; }
     int64_t RepsOf(int64_t block) const;
@@ -37,7 +40,12 @@ struct BlockLayout {
     // side, so adding experiments or blocks never moves an existing seed.
     int64_t SeedOf(int experiment, int64_t block) const { return baseSeed + block * seedStride + experiment; }
     uint8_t ClientOf(int64_t block) const { return static_cast<uint8_t>(block & 0xFF); }
+    // What a block's name says of its simulator options: the extra options,
+    // then "-B <content hash>" when a change of measure is in use.
     std::string OptionsText() const;
+    // The extra options every block's simulator gets: simArgs, then
+    // "-B <absolute path>" when a change of measure is in use.
+    std::vector<std::string> SimulatorOptions() const;
     // "e<e>_b<j>_s<seed>_n<reps>[_o<options, percent-encoded>].bin"
     std::string FileName(int experiment, int64_t block) const;
     // True when a file of that name is one of this layout's blocks.

@@ -2,12 +2,29 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
-#include "simmgr/stats/Interval.h"
+Interval StoppingRule::JudgedInterval(const RunningStats& s) const {
+    return goal.weighted ? StudentInterval(s, goal.confidence) : StoppingInterval(s, goal.confidence);
+}
+
+bool StoppingRule::WeightsSettled(const RunningStats& s) const {
+    return s.NonZero() >= kMinNonZero && s.LargestShare() <= goal.relative / 2.0;
+}
+
+std::string StoppingRule::WeightDiagnostic(const RunningStats& s) const {
+    if (s.NonZero() < kMinNonZero) return "unreliable: " + std::to_string(s.NonZero()) + " non-zero";
+    if (s.LargestShare() > goal.relative / 2.0) {
+        char share[32];
+        std::snprintf(share, sizeof share, "%.3g%%", 100.0 * s.LargestShare());
+        return std::string("unreliable: one observation holds ") + share + " of the sum";
+    }
+    return "ok";
+}
 
 double StoppingRule::RelativeHalfWidth(const RunningStats& s) const {
-    const Interval ci = StoppingInterval(s, goal.confidence);
+    const Interval ci = JudgedInterval(s);
     if (!ci.valid) return std::numeric_limits<double>::infinity();
     const double half = ci.HalfWidthAround(s.Mean());
     if (s.Mean() == 0.0) return std::numeric_limits<double>::infinity();
@@ -15,7 +32,7 @@ double StoppingRule::RelativeHalfWidth(const RunningStats& s) const {
 }
 
 double StoppingRule::Progress(const RunningStats& s) const {
-    const Interval ci = StoppingInterval(s, goal.confidence);
+    const Interval ci = JudgedInterval(s);
     if (!ci.valid) return std::numeric_limits<double>::infinity();
     const double half = ci.HalfWidthAround(s.Mean());
     if (s.Mean() == 0.0) return half / goal.absolute;
@@ -23,7 +40,7 @@ double StoppingRule::Progress(const RunningStats& s) const {
 }
 
 bool StoppingRule::VariableMet(const RunningStats& s) const {
-    return s.Count() >= goal.minReps && Progress(s) <= 1.0;
+    return s.Count() >= goal.minReps && Progress(s) <= 1.0 && (!goal.weighted || WeightsSettled(s));
 }
 
 bool StoppingRule::Met(const VariableStats& variables, int expectedVariables) const {
