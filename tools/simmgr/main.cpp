@@ -142,8 +142,9 @@ bool SimArgsAllowed(const std::vector<std::string>& args, std::string& error) {
     const std::string owned = "wecsnNpbB";
     for (const std::string& arg : args) {
         if (arg.size() >= 2 && arg[0] == '-' && owned.find(arg[1]) != std::string::npos) {
-            error = "--sim-arg " + arg + ": simmgr sets -" + arg.substr(1, 1) +
-                    " for every block itself (use --experiments, --seed, --block-size, --report-size or --bias)";
+            error = "--sim-arg " + arg + ": simmgr sets -" + arg.substr(1, 1) + " for every block itself " +
+                    (arg[1] == 'B' ? "(use --bias or --rare)"
+                                   : "(use --experiments, --seed, --block-size or --report-size)");
             return false;
         }
     }

@@ -10,17 +10,15 @@ Interval StoppingRule::JudgedInterval(const RunningStats& s) const {
 }
 
 bool StoppingRule::WeightsSettled(const RunningStats& s) const {
-    return s.NonZero() >= kMinNonZero && s.LargestShare() <= goal.relative / 2.0;
+    return s.NonZero() >= kMinNonZero && s.LargestShare() <= LargestShareAllowed();
 }
 
 std::string StoppingRule::WeightDiagnostic(const RunningStats& s) const {
+    if (WeightsSettled(s)) return "ok";
     if (s.NonZero() < kMinNonZero) return "unreliable: " + std::to_string(s.NonZero()) + " non-zero";
-    if (s.LargestShare() > goal.relative / 2.0) {
-        char share[32];
-        std::snprintf(share, sizeof share, "%.3g%%", 100.0 * s.LargestShare());
-        return std::string("unreliable: one observation holds ") + share + " of the sum";
-    }
-    return "ok";
+    char share[32];
+    std::snprintf(share, sizeof share, "%.3g%%", 100.0 * s.LargestShare());
+    return std::string("unreliable: one observation holds ") + share + " of the sum";
 }
 
 double StoppingRule::RelativeHalfWidth(const RunningStats& s) const {

@@ -61,6 +61,8 @@ public:
 
 private:
     double RelativeHalfWidth(const RunningStats& s) const;
+    // The largest share of the sum one weighted observation may hold.
+    double LargestShareAllowed() const { return goal.relative / 2.0; }
 
     PrecisionGoal goal;
 };
