@@ -122,24 +122,3 @@ TEST(ChangeOfMeasure, ItsContentNotItsPathIsPartOfTheIdentity) {
     EXPECT_EQ(original.SimulatorOptions(), expected);
     EXPECT_EQ(original.bias.path[0], '/');
 }
-
-TEST(ChangeOfMeasure, AFileThatCannotServeIsRefusedByName) {
-    ScratchDir dir;
-    WriteBytes(dir / "empty.bias", "");
-    struct Case {
-        std::string file, expect;
-    };
-    const Case cases[] = {
-        {dir / "missing.bias", "No such file"},
-        {dir.Path(), "not a regular file"},
-        {dir / "empty.bias", "the file is empty"},
-    };
-    for (const Case& c : cases) {
-        ChangeOfMeasure bias;
-        std::string error;
-        EXPECT_FALSE(LoadChangeOfMeasure(c.file, bias, error)) << c.file;
-        EXPECT_EQ(error.rfind("--bias " + c.file + ": ", 0), 0u) << error;
-        EXPECT_NE(error.find(c.expect), std::string::npos) << error;
-        EXPECT_FALSE(bias.Active());
-    }
-}

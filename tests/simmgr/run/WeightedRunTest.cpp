@@ -59,10 +59,7 @@ TEST(WeightedRun, ReportsTheWeightsOfEveryCell) {
     }
     const auto json = nlohmann::json::parse(ReadFile(dir / "r.json"));
     EXPECT_TRUE(json["weighted"].get<bool>());
-    const auto& cell = json["experiments"][0]["variables"][2];
-    EXPECT_EQ(cell["diagnostic"].get<std::string>().rfind("unreliable: ", 0), 0u);
-    EXPECT_EQ(cell["nonzero"].get<int64_t>(), std::stoll(rows[2].at("nonzero")));
-    EXPECT_TRUE(cell["largest_share"].is_number());
+    EXPECT_EQ(json["experiments"][0]["variables"][2]["diagnostic"], rows[2].at("diagnostic"));
 
     // The block names carry the change of measure by its content hash.
     const auto ls = RunShell("ls '" + (dir / "st") + "'", dir);
@@ -112,12 +109,14 @@ TEST(WeightedRun, OneAnswerForAnyJobsRerunAndPlanMerge) {
 TEST(WeightedRun, UnusableChangesOfMeasureAreRefusedBeforeAnyWork) {
     ScratchDir dir;
     WriteBytes(dir / "b.bias", "sefi x 40\n");
+    WriteBytes(dir / "empty.bias", "");
     struct Case {
         std::string args, expect;
     };
     const Case cases[] = {
         {"--bias missing.bias", "--bias missing.bias: No such file or directory"},
         {"--bias .", "--bias .: not a regular file"},
+        {"--bias empty.bias", "--bias empty.bias: the file is empty"},
         {"--rare --bias b.bias", "--rare and --bias both name a change of measure"},
         {"--sim-arg -B --sim-arg b.bias", "simmgr sets -B for every block itself"},
     };
