@@ -206,6 +206,9 @@ TEST(WeightedStats, SettledNeedsThirtyNonZeroAndNoDominantObservation) {
     EXPECT_TRUE(rule.VariableMet(Weighted(1000, 30, 1e-8)));
     EXPECT_EQ(rule.WeightDiagnostic(Weighted(1000, 30, 1e-8)), "ok");
     EXPECT_EQ(rule.WeightDiagnostic(Weighted(1000, 0, 0.0)), "unreliable: 0 non-zero");
+    // The replications expected: until 30 hits, by the rate seen so far.
+    EXPECT_EQ(rule.EstimatedReplications({{0, Weighted(1000, 15, 1e-8)}}), 2000);
+    EXPECT_EQ(rule.EstimatedReplications({{0, Weighted(1000, 0, 0.0)}}), -1);
 
     // At the default precision 0.1 one observation may hold at most 5% of
     // the sum: 99 hits of 1e-8 and one of w give a share of w / (w + 99e-8).

@@ -21,6 +21,12 @@ std::string StoppingRule::WeightDiagnostic(const RunningStats& s) const {
     return std::string("unreliable: one observation holds ") + share + " of the sum";
 }
 
+double StoppingRule::WeightGrowthNeeded(const RunningStats& s) const {
+    if (s.NonZero() == 0) return std::numeric_limits<double>::infinity();
+    return std::max({1.0, static_cast<double>(kMinNonZero) / static_cast<double>(s.NonZero()),
+                     s.LargestShare() / LargestShareAllowed()});
+}
+
 double StoppingRule::RelativeHalfWidth(const RunningStats& s) const {
     const Interval ci = JudgedInterval(s);
     if (!ci.valid) return std::numeric_limits<double>::infinity();
@@ -59,8 +65,10 @@ int64_t StoppingRule::EstimatedReplications(const VariableStats& variables) cons
     double needed = static_cast<double>(goal.minReps);
     for (const auto& [index, stats] : variables) {
         const double progress = Progress(stats);
-        if (!std::isfinite(progress)) return -1;
-        needed = std::max(needed, static_cast<double>(stats.Count()) * progress * progress);
+        double growth = progress * progress;
+        if (goal.weighted) growth = std::max(growth, WeightGrowthNeeded(stats));
+        if (!std::isfinite(growth)) return -1;
+        needed = std::max(needed, static_cast<double>(stats.Count()) * growth);
     }
     return needed >= 9e18 ? -1 : static_cast<int64_t>(std::ceil(needed));
 }

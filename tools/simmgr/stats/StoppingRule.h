@@ -54,7 +54,8 @@ public:
     // Worst relative half-width over the variables, for progress display.
     double WidestRelativeHalfWidth(const VariableStats& variables) const;
     // Replications the slowest variable is expected to need, from the
-    // half-width shrinking as 1/sqrt(n); -1 when no interval exists yet.
+    // half-width shrinking as 1/sqrt(n) (and, weighted, from its weights
+    // settling); -1 when no interval exists yet.
     int64_t EstimatedReplications(const VariableStats& variables) const;
 
     const PrecisionGoal& Goal() const { return goal; }
@@ -63,6 +64,10 @@ private:
     double RelativeHalfWidth(const RunningStats& s) const;
     // The largest share of the sum one weighted observation may hold.
     double LargestShareAllowed() const { return goal.relative / 2.0; }
+    // By how much a weighted variable's replications must grow for its
+    // weights to settle, the non-zero count growing and the largest share
+    // shrinking in proportion; infinity before the first non-zero one.
+    double WeightGrowthNeeded(const RunningStats& s) const;
 
     PrecisionGoal goal;
 };
