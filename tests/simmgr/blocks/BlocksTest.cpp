@@ -1,5 +1,8 @@
-// Blocks as the unit of work: their names and seeds, and the ledger that
-// judges whole prefixes whatever order blocks arrive in.
+// Blocks as the unit of work: their names and seeds (and the change of
+// measure they run under), and the ledger that judges whole prefixes
+// whatever order blocks arrive in.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +10,7 @@
 #include <vector>
 
 #include "simmgr/blocks/BlockLedger.h"
+#include "simmgr/testing/TestSupport.h"
 
 namespace {
 
@@ -85,4 +89,36 @@ TEST(BlockLedger, ThePrefixAnswerIgnoresArrivalOrder) {
     fixed.Record(1, blocks[1]);
     EXPECT_EQ(fixed.State(), BlockLedger::Verdict::Finished);
     EXPECT_EQ(fixed.PrefixStats().at(0).Count(), 150);
+}
+
+TEST(ChangeOfMeasure, ItsContentNotItsPathIsPartOfTheIdentity) {
+    ScratchDir dir;
+    ASSERT_EQ(mkdir((dir / "elsewhere").c_str(), 0777), 0);
+    WriteBytes(dir / "a.bias", "rate sefi x 40\n");
+    WriteBytes(dir / "elsewhere/copy.bias", "rate sefi x 40\n");
+    WriteBytes(dir / "edited.bias", "rate sefi x 41\n");
+    BlockLayout plain, original, copy, edited;
+    std::string error;
+    ASSERT_TRUE(LoadChangeOfMeasure(dir / "a.bias", original.bias, error)) << error;
+    ASSERT_TRUE(LoadChangeOfMeasure(dir / "elsewhere/copy.bias", copy.bias, error)) << error;
+    ASSERT_TRUE(LoadChangeOfMeasure(dir / "edited.bias", edited.bias, error)) << error;
+    for (BlockLayout* layout : {&plain, &original, &copy, &edited}) layout->seedStride = 9;
+
+    EXPECT_EQ(original.bias.contentHash.size(), 16u);
+    EXPECT_EQ(original.FileName(2, 3), copy.FileName(2, 3)) << "same content under another path";
+    EXPECT_NE(original.FileName(2, 3), edited.FileName(2, 3));
+    EXPECT_NE(original.FileName(2, 3), plain.FileName(2, 3));
+    EXPECT_EQ(original.FileName(2, 3).find("a.bias"), std::string::npos) << "the path is not in the name";
+    const auto back = ParseBlockFileName(original.FileName(2, 3));
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(original.Holds(*back));
+    EXPECT_TRUE(copy.Holds(*back));
+    EXPECT_FALSE(edited.Holds(*back));
+    EXPECT_FALSE(plain.Holds(*back));
+
+    // The simulator gets the absolute path, after the extra options.
+    original.simArgs = {"-O", "x"};
+    const std::vector<std::string> expected = {"-O", "x", "-B", original.bias.path};
+    EXPECT_EQ(original.SimulatorOptions(), expected);
+    EXPECT_EQ(original.bias.path[0], '/');
 }

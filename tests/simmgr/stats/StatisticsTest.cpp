@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -153,4 +154,91 @@ TEST(StoppingRule, ZeroMeanUsesAbsolutePrecision) {
     VariableStats r;
     r[0] = Bernoulli(0, 20);
     EXPECT_FALSE(rule.Met(r, 1));
+}
+
+namespace {
+
+// n observations: `nonzero` hits of weight 1e-8 each, one of them replaced
+// by `largest`, the rest 0.
+RunningStats Weighted(int64_t n, int64_t nonzero, double largest) {
+    RunningStats s;
+    for (int64_t i = 0; i < n; ++i) s.Add(i == 0 ? largest : i < nonzero ? 1e-8 : 0.0);
+    return s;
+}
+
+PrecisionGoal WeightedGoal() {
+    PrecisionGoal goal;
+    goal.weighted = true;
+    goal.minReps = 2;
+    goal.relative = 10.0;   // wide, so only the weights decide
+    return goal;
+}
+
+}  // namespace
+
+TEST(WeightedStats, NonZeroSumAndLargestMergeExactly) {
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> logWeight(std::log(1e-9), std::log(1e-6));
+    std::bernoulli_distribution hit(0.05);
+    std::vector<double> xs;
+    for (int i = 0; i < 3000; ++i) xs.push_back(hit(rng) ? std::exp(logWeight(rng)) : 0.0);
+    const RunningStats whole = Of(xs);
+    RunningStats merged;
+    merged.Merge(RunningStats{});
+    for (size_t from = 0; from < xs.size(); from += 700)
+        merged.Merge(Of({xs.begin() + static_cast<long>(from), xs.begin() + static_cast<long>(std::min(from + 700, xs.size()))}));
+    EXPECT_EQ(merged.NonZero(), whole.NonZero());
+    EXPECT_EQ(merged.Largest(), whole.Largest());
+    EXPECT_DOUBLE_EQ(merged.Sum(), whole.Sum());
+    EXPECT_DOUBLE_EQ(merged.LargestShare(), whole.LargestShare());
+    EXPECT_NEAR(merged.RelativeError(), whole.RelativeError(), 1e-12);
+    EXPECT_EQ(whole.Largest(), *std::max_element(xs.begin(), xs.end()));
+
+    const RunningStats none = Of({0, 0, 0});
+    EXPECT_EQ(none.LargestShare(), 0.0);
+    EXPECT_TRUE(std::isinf(none.RelativeError()));
+}
+
+TEST(WeightedStats, SettledNeedsThirtyNonZeroAndNoDominantObservation) {
+    const StoppingRule rule(WeightedGoal());   // share threshold 10 / 2 = 5: never reached here
+    EXPECT_FALSE(rule.VariableMet(Weighted(1000, 29, 1e-8)));
+    EXPECT_EQ(rule.WeightDiagnostic(Weighted(1000, 29, 1e-8)), "unreliable: 29 non-zero");
+    EXPECT_TRUE(rule.VariableMet(Weighted(1000, 30, 1e-8)));
+    EXPECT_EQ(rule.WeightDiagnostic(Weighted(1000, 30, 1e-8)), "ok");
+    EXPECT_EQ(rule.WeightDiagnostic(Weighted(1000, 0, 0.0)), "unreliable: 0 non-zero");
+    // The replications expected: until 30 hits, by the rate seen so far.
+    EXPECT_EQ(rule.EstimatedReplications({{0, Weighted(1000, 15, 1e-8)}}), 2000);
+    EXPECT_EQ(rule.EstimatedReplications({{0, Weighted(1000, 0, 0.0)}}), -1);
+
+    // At the default precision 0.1 one observation may hold at most 5% of
+    // the sum: 99 hits of 1e-8 and one of w give a share of w / (w + 99e-8).
+    PrecisionGoal goal = WeightedGoal();
+    goal.relative = 0.1;
+    const StoppingRule strict(goal);
+    const double atLimit = 0.05 * 99e-8 / 0.95;
+    const RunningStats below = Weighted(100, 100, atLimit * 0.999);
+    const RunningStats above = Weighted(100, 100, atLimit * 1.001);
+    EXPECT_LT(below.LargestShare(), 0.05);
+    EXPECT_GT(above.LargestShare(), 0.05);
+    EXPECT_TRUE(strict.WeightsSettled(below));
+    EXPECT_FALSE(strict.WeightsSettled(above));
+    EXPECT_EQ(strict.WeightDiagnostic(above), "unreliable: one observation holds 5% of the sum");
+    EXPECT_EQ(strict.WeightDiagnostic(Weighted(100, 100, 99e-8 * 0.3 / 0.7)),
+              "unreliable: one observation holds 30% of the sum");
+}
+
+TEST(WeightedStats, JudgedByStudentTEvenForZeroOneData) {
+    // 0/1 data under a change of measure is still weighted: Student-t, and
+    // all-zero data never meets the rule by the absolute precision.
+    PrecisionGoal plainGoal;
+    plainGoal.minReps = 10;
+    PrecisionGoal weightedGoal = plainGoal;
+    weightedGoal.weighted = true;
+    const StoppingRule plain(plainGoal), weighted(weightedGoal);
+    const RunningStats ones = Bernoulli(300, 1000);
+    EXPECT_EQ(weighted.JudgedInterval(ones).low, StudentInterval(ones, plainGoal.confidence).low);
+
+    const RunningStats zeros = Bernoulli(0, 5000);
+    EXPECT_TRUE(plain.VariableMet(zeros));
+    EXPECT_FALSE(weighted.VariableMet(zeros));
 }

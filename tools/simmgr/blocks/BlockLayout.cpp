@@ -74,7 +74,14 @@ std::string BlockLayout::OptionsText(int experiment) const {
     if (!s.overrides.empty()) parts.push_back("-O" + s.overrides);
     std::string text;
     for (const std::string& part : parts) text += (text.empty() ? "" : " ") + part;
+    if (bias.Active()) text += (text.empty() ? "-B " : " -B ") + bias.contentHash;
     return text;
+}
+
+std::vector<std::string> BlockLayout::SimulatorOptions() const {
+    std::vector<std::string> options = simArgs;
+    if (bias.Active()) options.insert(options.end(), {"-B", bias.path});
+    return options;
 }
 
 std::string BlockLayout::FileName(int experiment, int64_t block) const {

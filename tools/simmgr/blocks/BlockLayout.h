@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "simmgr/blocks/ChangeOfMeasure.h"
+
 // Seeds from 1 to kMaxIndependentSeed give pairwise independent streams of
 // the default generator; 0 is avoided because the simulator replaces it by
 // its default seed.
@@ -41,6 +43,7 @@ struct BlockLayout {
     int seedStride = 1;                // experiments in the study
     std::vector<std::string> simArgs;  // extra simulator options, part of a block's identity
     std::vector<SimSelection> selections;  // empty: study experiment e is the simulator's -e e as it stands
+    ChangeOfMeasure bias;              // -B: its content hash is part of a block's identity
 
     int64_t BlockCount() const { return (maxReps + blockSize - 1) / blockSize; }
     int64_t RepsOf(int64_t block) const;
@@ -52,8 +55,12 @@ struct BlockLayout {
     // The simulator options that select study experiment e: -e and any -O.
     std::vector<std::string> SelectionArgs(int experiment) const;
     // The options that set experiment e's blocks apart: the extra options,
-    // then -e<index> where it differs from e, then -O<overrides>.
+    // then -e<index> where it differs from e, then -O<overrides>, then
+    // "-B <content hash>" when a change of measure is in use.
     std::string OptionsText(int experiment) const;
+    // The extra options every block's simulator gets: simArgs, then
+    // "-B <absolute path>" when a change of measure is in use.
+    std::vector<std::string> SimulatorOptions() const;
     // "e<e>_b<j>_s<seed>_n<reps>[_o<options, percent-encoded>].bin"
     std::string FileName(int experiment, int64_t block) const;
     // True when a file of that name is one of this layout's blocks.

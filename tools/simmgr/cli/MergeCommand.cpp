@@ -55,7 +55,7 @@ int MergeCommand::Execute() {
     }
     std::cerr << "simmgr: " << StatusTally(merged.results) << "; " << merged.blocksRead << " of "
               << merged.blocksPresent << " blocks present read" << std::endl;
-    const bool published = Publish(merged.results, catalog, out, false);
+    const bool published = Publish(merged.results, catalog, out, false, goal);
     bool complete = true;
     for (const auto& r : merged.results)
         complete = complete && r.status != ExperimentStatus::Incomplete && r.status != ExperimentStatus::NotRun;

@@ -16,8 +16,8 @@ void AddOutputOptions(CLI::App* app, OutputOptions& out) {
 }
 
 bool Publish(const std::vector<ExperimentResult>& results, const StudyCatalog& catalog, const OutputOptions& out,
-             bool partial) {
-    Report report(results, catalog, out.confidence, partial);
+             bool partial, const PrecisionGoal& goal) {
+    Report report(results, catalog, out.confidence, partial, goal.weighted ? &goal : nullptr);
     report.WriteTable(std::cout);
     std::cout.flush();
     bool ok = true;

@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "simmgr/results/ExperimentResult.h"
+#include "simmgr/stats/StoppingRule.h"
 #include "simmgr/study/StudyCatalog.h"
 
 struct OutputOptions {
@@ -18,8 +19,9 @@ struct OutputOptions {
 void AddOutputOptions(CLI::App* app, OutputOptions& out);
 
 // Table to stdout, then the requested files; false if a file failed.
+// goal: the goal judged by, which says whether the observations are weighted.
 bool Publish(const std::vector<ExperimentResult>& results, const StudyCatalog& catalog, const OutputOptions& out,
-             bool partial);
+             bool partial, const PrecisionGoal& goal);
 
 // "N experiment(s): 3 converged 1 failed", for the closing status line.
 std::string StatusTally(const std::vector<ExperimentResult>& results);

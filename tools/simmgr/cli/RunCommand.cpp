@@ -91,7 +91,7 @@ int RunCommand::Execute() {
     const RunSummary summary = manager.Run();
     PrintRunSummary(summary, study.layout.blockSize, storeDir);
 
-    const bool published = Publish(summary.results, catalog, out, summary.interrupted);
+    const bool published = Publish(summary.results, catalog, out, summary.interrupted, run.goal);
     bool failed = false;
     for (const auto& r : summary.results) failed = failed || r.status == ExperimentStatus::Failed;
     if (failed) std::cerr << "simmgr: some experiments failed (see above)" << std::endl;

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <sstream>
 
+#include "simmgr/blocks/ChangeOfMeasure.h"
 #include "simmgr/study/StudyDefinition.h"
 
 namespace {
@@ -61,14 +63,46 @@ bool ParseExperimentList(const std::string& text, int available, std::vector<int
 
 // The options the manager gives every block itself may not come in twice.
 bool SimArgsAllowed(const std::vector<std::string>& args, std::string& error) {
-    const std::string owned = "wecsnNpb";
+    const std::string owned = "wecsnNpbB";
     for (const std::string& arg : args) {
         if (arg.size() >= 2 && arg[0] == '-' && owned.find(arg[1]) != std::string::npos) {
-            error = "--sim-arg " + arg + ": simmgr sets -" + arg.substr(1, 1) +
-                    " for every block itself (use --experiments, --seed, --block-size or --report-size)";
+            error = "--sim-arg " + arg + ": simmgr sets -" + arg.substr(1, 1) + " for every block itself " +
+                    (arg[1] == 'B' ? "(use --bias or --rare)"
+                                   : "(use --experiments, --seed, --block-size or --report-size)");
             return false;
         }
     }
+    return true;
+}
+
+// The model's own change of measure, where both the build tree and the
+// installed tree keep it relative to the simmgr executable.
+std::string ShippedBiasPath() {
+    const std::string dir = ExecutableDir();
+    if (dir.empty()) return "";
+    const std::filesystem::path path = dir + "../share/basic_model_sim/basic_model_rare.bias";
+    return path.lexically_normal().string();
+}
+
+// Turns --bias/--rare into the layout's change of measure and makes the run
+// weighted; refuses a file that cannot be read before any block is run.
+bool ResolveChangeOfMeasure(StudyOptions& study, std::string& error) {
+    if (study.rare && !study.biasFile.empty()) {
+        error = "--rare and --bias both name a change of measure: give one of them";
+        return false;
+    }
+    std::string file = study.biasFile;
+    if (study.rare) {
+        file = ShippedBiasPath();
+        if (file.empty() || access(file.c_str(), R_OK) != 0) {
+            error = "--rare: the shipped change of measure was not found" +
+                    (file.empty() ? std::string(" (the simmgr executable's directory is unknown)") : " at " + file);
+            return false;
+        }
+    }
+    if (file.empty()) return true;
+    if (!LoadChangeOfMeasure(file, study.layout.bias, error)) return false;
+    study.goal.weighted = true;
     return true;
 }
 
@@ -112,12 +146,15 @@ void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& cat
     app->add_option("--min-reps", study.goal.minReps, "Replications before the precision is judged")
         ->check(CLI::Range(int64_t{2}, int64_t{1} << 40))
         ->capture_default_str();
+    app->add_option("--bias", study.biasFile,
+                    "Run every block under this change of measure (-B); its content is part of each block's identity");
+    app->add_flag("--rare", study.rare, "Run every block under the model's shipped change of measure for rare failures");
 }
 
 bool ResolveStudy(StudyOptions& study, StudyCatalog& catalog, std::vector<int>& experiments, std::string& error) {
     const std::string chosen = study.experiments.empty() && !study.varies.empty() ? "0" : study.experiments;
     if (!ParseExperimentList(chosen, catalog.NumExperiments(), experiments, error)) return false;
-    if (!SimArgsAllowed(study.layout.simArgs, error)) return false;
+    if (!SimArgsAllowed(study.layout.simArgs, error) || !ResolveChangeOfMeasure(study, error)) return false;
     std::optional<DefinedStudy> defined =
         DefineStudy(catalog, StudyRequest{study.sets, study.varies, study.layout.simArgs, experiments}, error);
     if (!defined) return false;
@@ -136,10 +173,12 @@ bool ResolveStudy(StudyOptions& study, StudyCatalog& catalog, std::vector<int>& 
     return study.layout.SeedsInRange(error);
 }
 
-std::string DefaultSimulator() {
+std::string ExecutableDir() {
     char buf[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "basic_model_sim";
+    if (n <= 0) return "";
     std::string self(buf, static_cast<size_t>(n));
-    return self.substr(0, self.rfind('/') + 1) + "basic_model_sim";
+    return self.substr(0, self.rfind('/') + 1);
 }
+
+std::string DefaultSimulator() { return ExecutableDir() + "basic_model_sim"; }

@@ -20,6 +20,8 @@ struct StudyOptions {
     BlockLayout layout;
     int64_t fixedReps = 0;                 // --reps: exactly this many, no stopping rule
     PrecisionGoal goal;
+    std::string biasFile;                  // --bias: a change of measure for every block
+    bool rare = false;                     // --rare: the model's shipped change of measure
 };
 
 // Registers the study options on a subcommand; the help names the
@@ -31,5 +33,7 @@ void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& cat
 // completes the layout; false with a message naming what is wrong.
 bool ResolveStudy(StudyOptions& study, StudyCatalog& catalog, std::vector<int>& experiments, std::string& error);
 
+// The directory of the simmgr executable, with a trailing '/'; empty if unknown.
+std::string ExecutableDir();
 // The simulator next to this executable.
 std::string DefaultSimulator();

@@ -34,7 +34,7 @@ std::string JobCommand(const PlanOptions& o, int e, int64_t j, const std::string
                       std::to_string(layout.RepsOf(j)) + " -n " + std::to_string(o.reportSize) + " -b " +
                       ShellQuote(part);
     if (o.ascii) sim += " -a " + ShellQuote(stem + ".txt");
-    for (const std::string& arg : layout.simArgs) sim += " " + ShellQuote(arg);
+    for (const std::string& arg : layout.SimulatorOptions()) sim += " " + ShellQuote(arg);
     return "test -e " + ShellQuote(bin) + " || { " + sim + " > " + ShellQuote(stem + ".log") + " 2>&1 && mv " +
            ShellQuote(part) + " " + ShellQuote(bin) + "; }";
 }

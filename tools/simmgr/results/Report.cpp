@@ -39,8 +39,14 @@ nlohmann::json NumberOrNull(double v) { return std::isfinite(v) ? nlohmann::json
 
 }  // namespace
 
-Report::Report(const std::vector<ExperimentResult>& res, const StudyCatalog& cat, double conf, bool part)
-    : results(res), catalog(cat), confidence(conf), partial(part), rows(BuildRows(res, cat, conf)) {}
+Report::Report(const std::vector<ExperimentResult>& res, const StudyCatalog& cat, double conf, bool part,
+               const PrecisionGoal* weightedGoal)
+    : results(res),
+      catalog(cat),
+      confidence(conf),
+      partial(part),
+      weighted(weightedGoal != nullptr),
+      rows(BuildRows(res, cat, conf, weightedGoal)) {}
 
 void Report::WriteTable(std::ostream& out) const {
     const int pct = static_cast<int>(std::lround(confidence * 100));
@@ -63,27 +69,42 @@ void Report::WriteTable(std::ostream& out) const {
             if (!any) {
                 out << "  " << std::left << std::setw(14) << "variable" << std::right << std::setw(8) << "time"
                     << std::setw(10) << "n" << std::setw(12) << "mean" << "   " << std::left << std::setw(26)
-                    << (std::to_string(pct) + "% interval") << std::right << std::setw(12) << "half-width" << "\n";
+                    << (std::to_string(pct) + "% interval") << std::right << std::setw(12) << "half-width";
+                if (weighted)
+                    out << std::setw(10) << "non-zero" << std::setw(10) << "rel.err" << std::setw(11) << "max share"
+                        << "  weights";
+                out << "\n";
                 any = true;
             }
             std::string ci = "-";
             if (row.stopping.valid) ci = "[" + Num(row.stopping.low, 5) + ", " + Num(row.stopping.high, 5) + "]";
-            ci += row.wilson.valid ? " W" : " t";
+            ci += row.byWilson ? " W" : " t";
             out << "  " << std::left << std::setw(14) << row.variable << std::right << std::setw(8)
                 << Num(row.time, 6) << std::setw(10) << row.n << std::setw(12) << Num(row.mean, 5) << "   "
                 << std::left << std::setw(26) << ci << std::right << std::setw(12)
-                << (row.stopping.valid ? Num(row.halfWidth, 4) : "-") << "\n";
+                << (row.stopping.valid ? Num(row.halfWidth, 4) : "-");
+            if (weighted) {
+                const std::string relErr = Num(row.relativeError, 3);
+                out << std::setw(10) << row.nonzero << std::setw(10) << (relErr.empty() ? "-" : relErr)
+                    << std::setw(11) << Num(row.largestShare, 3) << "  " << row.diagnostic;
+            }
+            out << "\n";
         }
         if (!any) out << "  (no observations)\n";
     }
     out << "Intervals: W = Wilson score (0/1 observations), t = Student-t.\n";
+    if (weighted)
+        out << "Weighted observations (change of measure): a cell converges only with at least " << kMinNonZero
+            << " non-zero observations, none holding more than half the relative precision of the sum.\n";
 }
 
 void Report::WriteJson(std::ostream& out) const {
     nlohmann::json doc;
     doc["partial"] = partial;
     doc["confidence"] = confidence;
-    doc["stopping_interval"] = "wilson for 0/1 observations, student-t otherwise";
+    doc["weighted"] = weighted;
+    doc["stopping_interval"] =
+        weighted ? "student-t (weighted observations)" : "wilson for 0/1 observations, student-t otherwise";
     doc["experiments"] = nlohmann::json::array();
     for (const ExperimentResult& r : results) {
         nlohmann::json e;
@@ -115,7 +136,11 @@ void Report::WriteJson(std::ostream& out) const {
                                       {"ci_high", row.stopping.valid ? nlohmann::json(row.stopping.high) : nullptr},
                                       {"half_width", row.stopping.valid ? nlohmann::json(row.halfWidth) : nullptr},
                                       {"student_t", IntervalJson(row.student)},
-                                      {"wilson", IntervalJson(row.wilson)}});
+                                      {"wilson", IntervalJson(row.wilson)},
+                                      {"nonzero", row.nonzero},
+                                      {"relative_error", NumberOrNull(row.relativeError)},
+                                      {"largest_share", row.largestShare},
+                                      {"diagnostic", weighted ? nlohmann::json(row.diagnostic) : nullptr}});
         }
         doc["experiments"].push_back(e);
     }
@@ -126,7 +151,7 @@ void Report::WriteCsv(std::ostream& out) const {
     out << "experiment,experiment_name";
     for (const auto& name : catalog.globalNames) out << "," << CsvField(name);
     out << ",variable,variable_index,time,n,mean,variance,ci_low,ci_high,half_width,t_low,t_high,wilson_low,wilson_high,status,"
-           "partial\n";
+           "partial,nonzero,relative_error,largest_share,diagnostic\n";
     for (const ResultRow& row : rows) {
         out << row.experiment << "," << CsvField(row.experimentName);
         for (size_t i = 0; i < catalog.globalNames.size(); ++i)
@@ -137,7 +162,8 @@ void Report::WriteCsv(std::ostream& out) const {
             << "," << Num(row.variance, 12) << "," << lo(row.stopping) << "," << hi(row.stopping) << ","
             << (row.stopping.valid ? Num(row.halfWidth) : "") << "," << lo(row.student) << "," << hi(row.student)
             << "," << lo(row.wilson) << "," << hi(row.wilson) << "," << row.status << ","
-            << (partial ? "true" : "false") << "\n";
+            << (partial ? "true" : "false") << "," << row.nonzero << "," << Num(row.relativeError) << ","
+            << Num(row.largestShare) << "," << CsvField(row.diagnostic) << "\n";
     }
 }
 

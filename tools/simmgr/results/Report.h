@@ -1,6 +1,8 @@
 // The results of a run or a merge and their renderings: the console table,
 // the JSON and CSV files and the gnuplot picture. Holds references to the
-// results and the catalog, which outlive it.
+// results and the catalog, which outlive it. A weighted run's table also
+// shows per cell the non-zero observations, the relative error, the largest
+// observation's share of the sum and whether the weights have settled.
 #pragma once
 
 #include <functional>
@@ -14,8 +16,9 @@
 
 class Report {
 public:
+    // weighted: the goal of a weighted run; null for a plain run.
     Report(const std::vector<ExperimentResult>& results, const StudyCatalog& catalog, double confidence,
-           bool partial);
+           bool partial, const PrecisionGoal* weighted = nullptr);
 
     void WriteTable(std::ostream& out) const;
     void WriteJson(std::ostream& out) const;
@@ -38,6 +41,7 @@ private:
     const StudyCatalog& catalog;
     double confidence;
     bool partial;
+    bool weighted;
     std::vector<ResultRow> rows;
 };
 

@@ -1,7 +1,10 @@
 #include "simmgr/results/ResultRow.h"
 
 std::vector<ResultRow> BuildRows(const std::vector<ExperimentResult>& results, const StudyCatalog& catalog,
-                                 double confidence) {
+                                 double confidence, const PrecisionGoal* weighted) {
+    PrecisionGoal goal = weighted != nullptr ? *weighted : PrecisionGoal{};
+    goal.confidence = confidence;
+    const StoppingRule rule(goal);
     std::vector<ResultRow> rows;
     for (const ExperimentResult& r : results) {
         for (const auto& [index, stats] : r.variables) {
@@ -19,9 +22,14 @@ std::vector<ResultRow> BuildRows(const std::vector<ExperimentResult>& results, c
             row.variance = stats.Variance();
             row.student = StudentInterval(stats, confidence);
             row.wilson = WilsonInterval(stats, confidence);
-            row.stopping = StoppingInterval(stats, confidence);
+            row.stopping = rule.JudgedInterval(stats);
             row.halfWidth = row.stopping.valid ? row.stopping.HalfWidthAround(row.mean) : 0.0;
+            row.byWilson = !goal.weighted && stats.AllBinary();
             row.status = StatusName(r.status);
+            row.nonzero = stats.NonZero();
+            row.relativeError = stats.RelativeError();
+            row.largestShare = stats.LargestShare();
+            if (goal.weighted) row.diagnostic = rule.WeightDiagnostic(stats);
             rows.push_back(std::move(row));
         }
     }

@@ -1,6 +1,8 @@
 // One line of the results: an experiment's estimate of one variable at one
 // time point with both intervals, flattened from the gathered statistics
 // and the study's names, in the order experiment, then variable index.
+// In a weighted run (a change of measure) the stopping interval is the
+// Student-t one and each row says whether its weights have settled.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 
 #include "simmgr/results/ExperimentResult.h"
 #include "simmgr/stats/Interval.h"
+#include "simmgr/stats/StoppingRule.h"
 #include "simmgr/study/StudyCatalog.h"
 
 struct ResultRow {
@@ -25,8 +28,15 @@ struct ResultRow {
     Interval wilson;
     Interval stopping;               // the interval the stopping rule uses
     double halfWidth = 0.0;          // of the stopping interval, around the mean
+    bool byWilson = false;           // the stopping interval is the Wilson one
     std::string status;
+    int64_t nonzero = 0;             // observations other than 0
+    double relativeError = 0.0;      // standard error / mean; infinity while the mean is 0
+    double largestShare = 0.0;       // the largest observation's share of the sum
+    std::string diagnostic;          // weighted: "ok" or why the weights are unreliable; else empty
 };
 
+// weighted: the goal of a weighted run, whose rule judges the rows; null
+// for a plain run.
 std::vector<ResultRow> BuildRows(const std::vector<ExperimentResult>& results, const StudyCatalog& catalog,
-                                 double confidence);
+                                 double confidence, const PrecisionGoal* weighted = nullptr);

@@ -103,7 +103,8 @@ std::vector<std::string> RunManager::ArgsFor(const ExperimentRun& run, int64_t b
                              "-N", std::to_string(layout.RepsOf(block)),
                              "-p", std::to_string(options.port),
                              "-b", binFile});
-    args.insert(args.end(), layout.simArgs.begin(), layout.simArgs.end());
+    const std::vector<std::string> extra = layout.SimulatorOptions();
+    args.insert(args.end(), extra.begin(), extra.end());
     return args;
 }
 

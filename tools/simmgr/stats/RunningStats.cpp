@@ -1,12 +1,17 @@
 #include "simmgr/stats/RunningStats.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 void RunningStats::Add(double x) {
     ++count;
     const double delta = x - mean;
     mean += delta / static_cast<double>(count);
     m2 += delta * (x - mean);
+    sum += x;
+    largest = count == 1 ? x : std::max(largest, x);
+    if (x != 0.0) ++nonzero;
     if (x == 1.0) {
         ++ones;
     } else if (x != 0.0) {
@@ -29,6 +34,9 @@ void RunningStats::Merge(const RunningStats& other) {
     count += other.count;
     ones += other.ones;
     allBinary = allBinary && other.allBinary;
+    nonzero += other.nonzero;
+    sum += other.sum;
+    largest = std::max(largest, other.largest);
 }
 
 double RunningStats::Variance() const {
@@ -37,3 +45,10 @@ double RunningStats::Variance() const {
 }
 
 double RunningStats::StdDev() const { return std::sqrt(Variance()); }
+
+double RunningStats::LargestShare() const { return sum > 0.0 ? largest / sum : 0.0; }
+
+double RunningStats::RelativeError() const {
+    if (count < 2 || mean == 0.0) return std::numeric_limits<double>::infinity();
+    return StdDev() / std::sqrt(static_cast<double>(count)) / std::fabs(mean);
+}

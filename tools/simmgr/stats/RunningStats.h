@@ -1,7 +1,11 @@
 // Count, mean and spread of one measure's observations, kept by Welford's
 // running update so long runs of 0/1 values do not lose precision; two
-// accumulators merge exactly (several processes, several files).
-// Invariant: m2 >= 0; mean and m2 are 0 while count is 0.
+// accumulators merge exactly (several processes, several files). For the
+// weighted observations of a change of measure it also keeps how many are
+// non-zero, their sum and the largest one, which tell whether a few lucky
+// replications carry the estimate.
+// Invariant: m2 >= 0; mean, m2, sum and largest are 0 while count is 0;
+// otherwise largest is the greatest observation added.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +25,15 @@ public:
     bool AllBinary() const { return allBinary; }
     // Number of observations equal to 1 (meaningful when AllBinary()).
     int64_t Ones() const { return ones; }
+    int64_t NonZero() const { return nonzero; }
+    double Sum() const { return sum; }
+    double Largest() const { return largest; }
+    // The largest observation's share of the sum; 0 while the sum is not
+    // positive (no weight seen yet).
+    double LargestShare() const;
+    // Standard error of the mean relative to the mean; infinity while the
+    // mean is 0 or fewer than two observations exist.
+    double RelativeError() const;
 
 private:
     int64_t count = 0;
@@ -28,4 +41,7 @@ private:
     double m2 = 0.0;      // sum of squared deviations from the mean
     int64_t ones = 0;
     bool allBinary = true;
+    int64_t nonzero = 0;
+    double sum = 0.0;
+    double largest = 0.0;
 };

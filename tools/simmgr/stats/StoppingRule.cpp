@@ -2,12 +2,33 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
-#include "simmgr/stats/Interval.h"
+Interval StoppingRule::JudgedInterval(const RunningStats& s) const {
+    return goal.weighted ? StudentInterval(s, goal.confidence) : StoppingInterval(s, goal.confidence);
+}
+
+bool StoppingRule::WeightsSettled(const RunningStats& s) const {
+    return s.NonZero() >= kMinNonZero && s.LargestShare() <= LargestShareAllowed();
+}
+
+std::string StoppingRule::WeightDiagnostic(const RunningStats& s) const {
+    if (WeightsSettled(s)) return "ok";
+    if (s.NonZero() < kMinNonZero) return "unreliable: " + std::to_string(s.NonZero()) + " non-zero";
+    char share[32];
+    std::snprintf(share, sizeof share, "%.3g%%", 100.0 * s.LargestShare());
+    return std::string("unreliable: one observation holds ") + share + " of the sum";
+}
+
+double StoppingRule::WeightGrowthNeeded(const RunningStats& s) const {
+    if (s.NonZero() == 0) return std::numeric_limits<double>::infinity();
+    return std::max({1.0, static_cast<double>(kMinNonZero) / static_cast<double>(s.NonZero()),
+                     s.LargestShare() / LargestShareAllowed()});
+}
 
 double StoppingRule::RelativeHalfWidth(const RunningStats& s) const {
-    const Interval ci = StoppingInterval(s, goal.confidence);
+    const Interval ci = JudgedInterval(s);
     if (!ci.valid) return std::numeric_limits<double>::infinity();
     const double half = ci.HalfWidthAround(s.Mean());
     if (s.Mean() == 0.0) return std::numeric_limits<double>::infinity();
@@ -15,7 +36,7 @@ double StoppingRule::RelativeHalfWidth(const RunningStats& s) const {
 }
 
 double StoppingRule::Progress(const RunningStats& s) const {
-    const Interval ci = StoppingInterval(s, goal.confidence);
+    const Interval ci = JudgedInterval(s);
     if (!ci.valid) return std::numeric_limits<double>::infinity();
     const double half = ci.HalfWidthAround(s.Mean());
     if (s.Mean() == 0.0) return half / goal.absolute;
@@ -23,7 +44,7 @@ double StoppingRule::Progress(const RunningStats& s) const {
 }
 
 bool StoppingRule::VariableMet(const RunningStats& s) const {
-    return s.Count() >= goal.minReps && Progress(s) <= 1.0;
+    return s.Count() >= goal.minReps && Progress(s) <= 1.0 && (!goal.weighted || WeightsSettled(s));
 }
 
 bool StoppingRule::Met(const VariableStats& variables, int expectedVariables) const {
@@ -44,8 +65,10 @@ int64_t StoppingRule::EstimatedReplications(const VariableStats& variables) cons
     double needed = static_cast<double>(goal.minReps);
     for (const auto& [index, stats] : variables) {
         const double progress = Progress(stats);
-        if (!std::isfinite(progress)) return -1;
-        needed = std::max(needed, static_cast<double>(stats.Count()) * progress * progress);
+        double growth = progress * progress;
+        if (goal.weighted) growth = std::max(growth, WeightGrowthNeeded(stats));
+        if (!std::isfinite(growth)) return -1;
+        needed = std::max(needed, static_cast<double>(stats.Count()) * growth);
     }
     return needed >= 9e18 ? -1 : static_cast<int64_t>(std::ceil(needed));
 }

@@ -1,8 +1,11 @@
 // A stand-in simulator for the manager's tests. It takes the simulator's
-// options (-w -e -s -c -n -N -p -b -a), speaks the same protocol and file
+// options (-w -e -s -c -n -N -p -b -a -B), speaks the same protocol and file
 // layouts, and draws 0/1 observations with known probabilities, so the
 // manager can be tested without the model and on paths the model never
-// takes. The environment selects a misbehaviour:
+// takes. Under a change of measure (-B FILE, an absolute path to a readable
+// file) a hit reports a weight drawn log-uniformly from FAKE_SIM_WEIGHTS
+// ("lo:hi", default "1e-9:1e-6") instead of 1, as reward x likelihood ratio
+// does. The environment selects a misbehaviour:
 //   FAKE_SIM_MODE   normal | die | crash | silent | malformed | badgreeting |
 //                   early | wrongexp | ignorequit
 //   FAKE_SIM_MODE_<e>  the same for experiment <e> only
@@ -15,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,7 +41,7 @@ struct Settings {
     int reportSize = 1000;
     long maxReps = 0;
     int port = 10000;
-    std::string binFile, asciiFile;
+    std::string binFile, asciiFile, biasFile;
 };
 
 std::string Env(const char* name, const char* fallback) {
@@ -66,6 +70,7 @@ Settings Parse(int argc, char** argv) {
             case 'p': s.port = std::atoi(val.c_str()); break;
             case 'b': s.binFile = val; break;
             case 'a': s.asciiFile = val; break;
+            case 'B': s.biasFile = val; break;
             default: break;
         }
     }
@@ -98,6 +103,17 @@ std::string AsciiValue(double v) {
     return t;
 }
 
+// The weight a hit reports under a change of measure, log-uniform in [lo, hi].
+struct WeightDraw {
+    double logLow = 0.0, logHigh = 0.0;
+    explicit WeightDraw(const std::string& range) {
+        const size_t colon = range.find(':');
+        logLow = std::log(std::atof(range.substr(0, colon).c_str()));
+        logHigh = std::log(std::atof(range.substr(colon + 1).c_str()));
+    }
+    double operator()(double u) const { return std::exp(logLow + u * (logHigh - logLow)); }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,6 +132,12 @@ int main(int argc, char** argv) {
             pos = comma + 1;
         }
     }
+    if (!s.biasFile.empty() && (s.biasFile[0] != '/' || access(s.biasFile.c_str(), R_OK) != 0)) {
+        std::cerr << "fake simulator: -B " << s.biasFile << ": not an absolute path to a readable file" << std::endl;
+        return 4;
+    }
+    const bool weighted = !s.biasFile.empty();
+    const WeightDraw weight(Env("FAKE_SIM_WEIGHTS", "1e-9:1e-6"));
     if (mode == "silent") {
         std::cerr << "fake simulator: pretending to hang before registering" << std::endl;
         std::this_thread::sleep_for(std::chrono::seconds(600));
@@ -158,7 +180,10 @@ int main(int argc, char** argv) {
         for (size_t v = 0; v < probs.size(); ++v) {
             ObservationBlock b;
             b.variable = static_cast<uint16_t>(v);
-            for (long r = 0; r < n; ++r) b.values.push_back(uniform(rng) < probs[v] ? 1.0 : 0.0);
+            for (long r = 0; r < n; ++r) {
+                const bool hit = uniform(rng) < probs[v];
+                b.values.push_back(!hit ? 0.0 : weighted ? weight(uniform(rng)) : 1.0);
+            }
             msg.blocks.push_back(std::move(b));
         }
         done += n;

@@ -3,17 +3,8 @@
 #include <fstream>
 #include <vector>
 
+#include "simmgr/wire/ContentHash.h"
 #include "simmgr/wire/Wire.h"
-
-namespace {
-
-// FNV-1a, enough to tell whether two files carry the same observations.
-uint64_t HashBytes(uint64_t h, const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
-    return h;
-}
-
-}  // namespace
 
 bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& out, std::string& error) {
     std::ifstream in(path, std::ios::binary);
@@ -36,7 +27,7 @@ bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& o
     }
     MessageDecoder decoder(true, wire::kBinHeaderSize);
     std::vector<uint8_t> chunk(1 << 16);
-    uint64_t hash = 1469598103934665603ull;
+    uint64_t hash = kContentHashStart;
     SimMessage msg;
     for (;;) {
         in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
