@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <limits>
 #include <vector>
 
 #include "BaseClasses/BaseActionClass.h"
@@ -50,7 +51,13 @@ class EventList {
   void FindEquals(int position);
   int BubbleUp(int position);
   int BubbleDown(int position);
+  // Consistency check: 0 when consistent, otherwise the first violation's
+  // code: a heap position out of time order; 100000 + j for a wrong handle
+  // at slot j; a non-empty slot at or above size; -a for a pool record at
+  // heap position a > 0, and kPoolRecordAtRoot for one at the root, where
+  // -a would read as consistent.
   int IsValid();
+  static constexpr int kPoolRecordAtRoot = std::numeric_limits<int>::min();
   void PrintList(std::ostream& out);
 
   int32_t Size() const { return size; }

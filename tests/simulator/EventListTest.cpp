@@ -224,6 +224,26 @@ TEST_F(EventListTest, IsValidReportsTheFirstViolation) {
   EXPECT_EQ(list.IsValid(), 0);
 }
 
+// A record handed back to the pool while its event is still in the heap is
+// reported at every heap position, the root included, and the list is
+// repaired by taking the event out without returning its record again.
+TEST_F(EventListTest, IsValidReportsAPoolRecordLeftInTheHeap) {
+  FakeGroup& a = Make("a");
+  FakeGroup& b = Make("b");
+  Schedule(a, 1.0);
+  Schedule(b, 2.0);
+  list.Unpark(*b.record.handle);
+  EXPECT_EQ(list.IsValid(), -1);
+  list.RemoveParking(b.record.handle);
+  EXPECT_EQ(list.IsValid(), 0);
+  list.Unpark(*a.record.handle);
+  EXPECT_NE(list.IsValid(), 0);
+  EXPECT_EQ(list.IsValid(), EventList::kPoolRecordAtRoot);
+  list.RemoveParking(a.record.handle);
+  EXPECT_EQ(list.IsValid(), 0);
+  EXPECT_EQ(list.PoolSize(), 8);
+}
+
 TEST_F(EventListTest, RankIsAskedOnlyWhenTimesAreEqual) {
   FakeGroup& a = Make("a", 1);
   FakeGroup& b = Make("b", 1);
