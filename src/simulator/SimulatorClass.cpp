@@ -52,11 +52,6 @@ std::ofstream* OpenTraceFile(const std::string& name) {
 
 }  // namespace
 
-SimulatorClass::SimulatorClass() {
-  std::cerr << "ERROR: the simulator needs a command line" << std::endl;
-  std::exit(1);
-}
-
 SimulatorClass::SimulatorClass(FieldsOnly) { InitializeFields(); }
 
 void SimulatorClass::InitializeFields() {
@@ -291,7 +286,6 @@ SimulatorClass::~SimulatorClass() {
   delete[] overrideString;
   delete[] enabledList;
   delete startClock;
-  delete scratchEvent;
   delete placeholderAction;
   delete ssBatchDeadlines;
   delete ssBatchCounts;
