@@ -122,7 +122,8 @@ bool BaseGroupClass::IsAMember(BaseActionClass* a) {
 }
 
 double BaseGroupClass::CalculateWeightDistribution() {
-  return FillWeightDistribution(ArrayMembers{*this});
+  int last = 0;
+  return FillWeightDistribution(ArrayMembers{*this}, last);
 }
 
 bool BaseGroupClass::SelectAction() { return SelectFrom(ArrayMembers{*this}); }

@@ -62,22 +62,25 @@ class BaseGroupClass : public BaseActionClass {
   // The member algorithms, written once for any view of the members: the
   // group's own array (ArrayMembers, virtual calls), or a view of case
   // types fixed when the model is built, whose calls bind directly. A view
-  // offers forEach(f), calling f on every non-null member in array order,
-  // the static EnablingChange(m), Selection(chosen): for the member chosen
-  // by weight, its own SelectAction() and then what it selected, and
-  // Fire(selected).
+  // offers what its algorithm uses of: forEach(f), calling f on every
+  // non-null member in array order; EnterEach(anyEnabled, k), entering the
+  // same members in turn with the group's EnterMemberEnabled and each
+  // one's enabling; the static EnablingChange(m); Selection(entry): for
+  // the member that took the table entry chosen by weight, its own
+  // SelectAction() and then what it selected; and Fire(selected).
   template <class Members> bool AnyMemberEnabled(const Members& view);
   template <class Members> bool AnyMemberEnablingChange(const Members& view);
-  template <class Members> double FillWeightDistribution(const Members& view);
-  template <class Members> bool SelectFrom(const Members& view);
-  // FillWeightDistribution's visit of one member: asks Enabled(), then,
-  // when enabled, Rank() and Weight(); returns the table entry the member
-  // took, or -1. anyEnabled and k (the last entry used) carry the visit.
-  template <class Member>
-  [[gnu::always_inline]] int EnterMember(Member* member, bool& anyEnabled, int& k) {
-    return EnterMemberEnabled(member, member->Enabled(), anyEnabled, k);
-  }
-  // The same visit for a member whose enabling is already known.
+  // CalculateWeightDistribution over a view; `last` is set to the last
+  // table entry used (numWeights - 1) when a member is enabled, for the
+  // search to take as a value the compiler still knows: read back from
+  // numWeights it is not, and the search of a small table is not unrolled.
+  template <class Members>
+  [[gnu::always_inline]] double FillWeightDistribution(Members&& view, int& last);
+  template <class Members> [[gnu::always_inline]] bool SelectFrom(Members&& view);
+  // FillWeightDistribution's visit of one member, whose enabling the view
+  // gives: when enabled, asks Rank() and Weight(); returns the table entry
+  // the member took, or -1. anyEnabled and k (the last entry used) carry
+  // the visit.
   template <class Member>
   [[gnu::always_inline]] int EnterMemberEnabled(Member* member, bool enabled, bool& anyEnabled, int& k);
   // The weight table's entry, among 0 … last, that a uniform point x of the
@@ -132,7 +135,7 @@ class BaseGroupClass : public BaseActionClass {
 
 // The members as the group's array holds them, reached through virtual calls.
 struct ArrayMembers {
-  const BaseGroupClass& group;
+  BaseGroupClass& group;
 
   template <class F> void forEach(F&& f) const {
     for (int i = 0; i < group.numMembers; ++i)
@@ -140,7 +143,14 @@ struct ArrayMembers {
   }
   static bool EnablingChange(BaseActionClass* member) { return member->EnablingChange(); }
   static BaseActionClass* Fire(BaseActionClass* selected) { return selected->Fire(); }
-  static BaseActionClass* Selection(BaseActionClass* member) {
+  // Each member is asked Enabled() as it is entered.
+  void EnterEach(bool& anyEnabled, int& k) const {
+    forEach([&](BaseActionClass* member) {
+      group.EnterMemberEnabled(member, member->Enabled(), anyEnabled, k);
+    });
+  }
+  BaseActionClass* Selection(int entry) const {
+    BaseActionClass* member = group.weightDistribution[entry].action;
     if (!member->isGroup) return member;
     auto* group = static_cast<BaseGroupClass*>(member);
     group->SelectAction();
@@ -191,27 +201,34 @@ template <class Member>
   return ++k;
 }
 
-// Each member is asked Enabled(), then, when enabled, Rank() and Weight().
-template <class Members> double BaseGroupClass::FillWeightDistribution(const Members& view) {
+// Each member's enabling is taken, then, when enabled, its Rank() and
+// Weight() are asked. The view makes the visits itself rather than through
+// a callback: with a closure between the cases and the group, the compiler
+// no longer tells the cases' flag writes from the group's fields and
+// reloads those at every firing.
+template <class Members>
+inline double BaseGroupClass::FillWeightDistribution(Members&& view, int& last) {
   bool anyEnabled = false;
   int k = 0;
-  view.forEach([&](auto* member) { EnterMember(member, anyEnabled, k); });
+  view.EnterEach(anyEnabled, k);
   if (!anyEnabled) return -1.0;
   numWeights = k + 1;
+  last = k;
   return weightDistribution[k].cumulativeWeight;
 }
 
-template <class Members> bool BaseGroupClass::SelectFrom(const Members& view) {
+template <class Members> inline bool BaseGroupClass::SelectFrom(Members&& view) {
   // The uniform is drawn before the members are evaluated, whatever the
   // outcome, so the random stream does not depend on the enabling.
   const double u = TheDistribution->NextUniform();
-  const double total = FillWeightDistribution(view);
+  int last = 0;
+  const double total = FillWeightDistribution(view, last);
   // Tested on the total itself: with u = 0 the product would hide the
   // "nothing enabled" answer.
   if (total < 0.0) return false;
   const double x = u * total;
 
-  selectedAction = view.Selection(weightDistribution[EntryAt(x, numWeights - 1)].action);
+  selectedAction = view.Selection(EntryAt(x, last));
   return true;
 }
 

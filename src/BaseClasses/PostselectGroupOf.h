@@ -22,7 +22,6 @@
 #include "BaseClasses/Activity.h"
 #include "BaseClasses/ErrorHandling.h"
 #include "BaseClasses/PostselectGroup.h"
-#include "random/Distributions.h"
 
 template <class... Cases>
 class PostselectGroupOf final : public PostselectGroup {
@@ -49,7 +48,7 @@ class PostselectGroupOf final : public PostselectGroup {
     return changed;
   }
   bool SelectAction() override {
-    return AsBuilt() ? ChooseCase<false>(kAllCases) >= 0 : PostselectGroup::SelectAction();
+    return AsBuilt() ? ChooseCase<false>() >= 0 : PostselectGroup::SelectAction();
   }
   BaseActionClass* Fire() override {
     return AsBuilt() ? FireCase() : PostselectGroup::Fire();
@@ -117,54 +116,71 @@ class PostselectGroupOf final : public PostselectGroup {
   static constexpr std::size_t kCaseCount = sizeof...(Cases);
   static constexpr auto kAllCases = std::index_sequence_for<Cases...>{};
 
-  // SelectFrom over the cases, unrolled and with the table entries' case
-  // numbers kept beside them, so that the chosen case is reached through its
-  // own type without searching the cases for it. The draw, the member calls,
-  // the table, the flags and selectedAction are SelectFrom's; when Firing
-  // and the group's enabling is recorded, each case's recorded enabling
-  // stands for its Enabled(). Returns the number of the chosen case, or -1
-  // where SelectFrom returns false.
-  template <bool Firing, std::size_t... I>
-  [[gnu::always_inline]] int ChooseCase(std::index_sequence<I...>) {
-    const double u = TheDistribution->NextUniform();
-    bool anyEnabled = false;
-    int k = 0;
-    int caseOf[kCaseCount];
-    const bool recorded = Firing && enablingRecorded;
-    (EnterCase<I>(recorded, anyEnabled, k, caseOf), ...);
-    if (!anyEnabled) return -1;
-    numWeights = k + 1;
-    const double total = weightDistribution[k].cumulativeWeight;
-    if (total < 0.0) return -1;
-    const int chosen = caseOf[EntryAt(u * total, k)];
-    ((chosen == static_cast<int>(I) ? SelectOnCase<I>() : void()), ...);
-    return chosen;
-  }
+  // The cases as SelectFrom sees them when the group chooses one, unrolled,
+  // with the case number of each table entry kept beside the table, so that
+  // the chosen case is reached through its own type without searching the
+  // cases for it. When Firing and the group's enabling is recorded, each
+  // case's recorded enabling stands for its Enabled().
+  template <bool Firing> class CaseChoice {
+   public:
+    explicit CaseChoice(PostselectGroupOf& group) : group_(group) {}
 
-  // FillWeightDistribution's visit of one case, noting which case took
-  // the table entry.
-  template <std::size_t I> void EnterCase(bool recorded, bool& anyEnabled, int& k, int* caseOf) {
-    auto* c = std::get<I>(cases_);
-    const int entry = EnterMemberEnabled(c, recorded ? c->enabledNow : c->Enabled(), anyEnabled, k);
-    if (entry >= 0) caseOf[entry] = static_cast<int>(I);
+    void EnterEach(bool& anyEnabled, int& k) {
+      const bool recorded = Firing && group_.enablingRecorded;
+      EnterCases(recorded, anyEnabled, k, kAllCases);
+    }
+    BaseActionClass* Selection(int entry) {
+      chosen = caseOf_[entry];
+      return SelectChosen(kAllCases);
+    }
+
+    int chosen = -1;  // the number of the chosen case, once Selection ran
+
+   private:
+    template <std::size_t... I>
+    void EnterCases(bool recorded, bool& anyEnabled, int& k, std::index_sequence<I...>) {
+      (EnterCase<I>(recorded, anyEnabled, k), ...);
+    }
+    template <std::size_t I> void EnterCase(bool recorded, bool& anyEnabled, int& k) {
+      auto* c = std::get<I>(group_.cases_);
+      const int entry =
+          group_.EnterMemberEnabled(c, recorded ? c->enabledNow : c->Enabled(), anyEnabled, k);
+      if (entry >= 0) caseOf_[entry] = static_cast<int>(I);
+    }
+    template <std::size_t... I> BaseActionClass* SelectChosen(std::index_sequence<I...>) {
+      BaseActionClass* selected = nullptr;
+      ((chosen == static_cast<int>(I) ? void(selected = group_.template SelectOnCase<I>()) : void()),
+       ...);
+      return selected;
+    }
+
+    PostselectGroupOf& group_;
+    int caseOf_[kCaseCount];  // the case of each table entry in use
+  };
+
+  // SelectFrom over the cases. Returns the number of the chosen case, or
+  // -1 where SelectFrom returns false.
+  template <bool Firing> [[gnu::always_inline]] int ChooseCase() {
+    CaseChoice<Firing> choice(*this);
+    return SelectFrom(choice) ? choice.chosen : -1;
   }
 
   // The chosen case's own selection, then what it selected. An activity's
-  // own selection is its Enabled(), just asked in EnterCase on the same
-  // marking; for a group whose enabling is a function of the marking the
-  // answer is reused.
-  template <std::size_t I> void SelectOnCase() {
+  // own selection is its Enabled(), just asked on the same marking when
+  // the case was entered; for a group whose enabling is a function of the
+  // marking the answer is reused.
+  template <std::size_t I> BaseActionClass* SelectOnCase() {
     auto* c = std::get<I>(cases_);
     using Case = std::remove_pointer_t<decltype(c)>;
     if (!(enablingFromMarking && CaseView::template UsesActivitySelectAction<Case>()))
       CaseView::SelectCase(c);
-    selectedAction = c->selectedAction;
+    return c->selectedAction;
   }
 
   // FireFrom over the cases: a case that selected itself fires through its
   // own type; anything else it selected is fired as the members view would.
   BaseActionClass* FireCase() {
-    const int chosen = ChooseCase<true>(kAllCases);
+    const int chosen = ChooseCase<true>();
     if (chosen < 0 || selectedAction == nullptr) return nullptr;
     BaseActionClass* firedAction = FireChosen(chosen, kAllCases);
     selectedAction = nullptr;

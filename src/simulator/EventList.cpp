@@ -109,7 +109,7 @@ int EventList::IsValid() {
     if (heap[j] != nullptr) return j;
   for (const Event* record : pool)
     for (int32_t a = 0; a < size; ++a)
-      if (heap[a] == record) return -a;
+      if (heap[a] == record) return a == 0 ? kPoolRecordAtRoot : -a;
   return 0;
 }
 

@@ -3,7 +3,8 @@
 // broken at random by Weight(). It owns all `capacity` event records, made
 // once; between operations every record is either in the heap or in the
 // free pool, never both (a record RemoveParking hands out is back in one of
-// them before the next operation).
+// them before the next operation). The records, slots and tie scratch are
+// reached only through the operations below, which keep that so.
 // A handle is the address of a heap slot; the group of every event in the
 // heap keeps the handle of its slot in its GroupRecord. Beside each occupied
 // slot the list keeps that event's time and its group's record, so that the
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <limits>
 #include <vector>
 
 #include "BaseClasses/BaseActionClass.h"
@@ -47,16 +49,21 @@ class EventList {
   void Remove(void* handle);
   void ModifyKey(Event** handle);
   Event** Earliest();
-  void FindEquals(int position);
   int BubbleUp(int position);
   int BubbleDown(int position);
+  // Consistency check: 0 when consistent, otherwise the first violation's
+  // code: a heap position out of time order; 100000 + j for a wrong handle
+  // at slot j; a non-empty slot at or above size; -a for a pool record at
+  // heap position a > 0, and kPoolRecordAtRoot for one at the root, where
+  // -a would read as consistent.
   int IsValid();
+  static constexpr int kPoolRecordAtRoot = std::numeric_limits<int>::min();
   void PrintList(std::ostream& out);
 
   int32_t Size() const { return size; }
   int32_t PoolSize() const { return static_cast<int32_t>(pool.size()); }
-  int PositionOf(Event** handle) const { return static_cast<int>(handle - heap); }
 
+ private:
   // --- Records ---
   std::vector<Event*> pool;  // records not in the heap; the back is the front
   int32_t capacity;          // records and heap slots, fixed
@@ -72,7 +79,8 @@ class EventList {
   int32_t tieCount = 0;      // 0 between calls
   double* tieWeights;        // Weight() of each tie, in ties order
 
- private:
+  int PositionOf(Event** handle) const { return static_cast<int>(handle - heap); }
+
   // Puts an event, with its time and record, into a slot and gives its group
   // the slot's handle.
   [[gnu::always_inline]] void PlaceAt(std::size_t position, Event* event, double time, GroupRecord* record) {
@@ -131,6 +139,9 @@ class EventList {
   // Equal times are rare (instantaneous and deterministic delays); the rank
   // comparison is kept out of the sifts so that their loops stay call-free.
   [[gnu::noinline]] static bool HigherRank(const Event* first, const Event* second);
+  // Appends `position` and, in pre-order, every event below it equal to it
+  // in time and rank to the ties.
+  void FindEquals(int position);
   // The tie search and weighted draw of Earliest, for a root that shares
   // its time with a child.
   Event** EarliestAmongTies();

@@ -43,8 +43,6 @@ int SimulatorClass::GenerateInitialEnabledList() {
   return 0;
 }
 
-// The event is written straight into its event-list record: a copy of it
-// in scratchEvent would be read by nothing but the insertion.
 inline void SimulatorClass::ScheduleGroup(BaseGroupClass* group) {
   // The delay is drawn first and the clock read after it, so that the clock
   // need not be held across the call.
@@ -105,7 +103,6 @@ inline bool SimulatorClass::FireNext() {
     // never watched for reactivation.
     const double time = currentTime + currentGroup->SampleDistribution();
     eventList->InsertParked(parked, time, currentTime, currentGroup);
-    // affectsCursor stays where every pass leaves it, past the list's end.
   } else {
     eventList->Unpark(parked);
     // The pass visits nothing when the list is empty, as it is in models
@@ -182,8 +179,6 @@ void SimulatorClass::RemoveAffectedActions() { RemoveAffected(AffectsOf(lastFire
 
 void SimulatorClass::InsertAffectedActions() { InsertAffected(AffectsOf(lastFired)); }
 
-// Both passes walk a local cursor and leave affectsCursor at the end of the
-// list, where walking it in place would leave it.
 inline void SimulatorClass::RemoveAffected(AffectsListNode* first) {
   for (AffectsListNode* cursor = first; cursor != nullptr;
        cursor = cursor->next) {
@@ -200,7 +195,6 @@ inline void SimulatorClass::RemoveAffected(AffectsListNode* first) {
       }
     }
   }
-  affectsCursor = nullptr;
 }
 
 inline void SimulatorClass::InsertAffected(AffectsListNode* first) {
@@ -216,7 +210,6 @@ inline void SimulatorClass::InsertAffected(AffectsListNode* first) {
     }
     if (group->enabledAfterFiring || group->Enabled()) ScheduleGroup(group);
   }
-  affectsCursor = nullptr;
 }
 
 // The removal pass and the insertion pass in one walk. Every call either
@@ -249,7 +242,6 @@ inline void SimulatorClass::UpdateQuietAffected(AffectsListNode* first) {
     if (group->enabledAfterFiring || group->Enabled()) pending[count++] = group;
   }
   for (int32_t i = 0; i < count; ++i) ScheduleUnwatchedGroup(pending[i]);
-  // affectsCursor stays where every pass leaves it, past the list's end.
 }
 
 void SimulatorClass::HandleInvalidDistParams(BaseActionClass* action, const char* message) {

@@ -53,11 +53,6 @@ std::ofstream* OpenTraceFile(const std::string& name) {
 
 }  // namespace
 
-SimulatorClass::SimulatorClass() {
-  std::cerr << "ERROR: the simulator needs a command line" << std::endl;
-  std::exit(1);
-}
-
 SimulatorClass::SimulatorClass(FieldsOnly) { InitializeFields(); }
 
 void SimulatorClass::InitializeFields() {
@@ -322,7 +317,6 @@ SimulatorClass::~SimulatorClass() {
   delete[] biasFilename;
   delete[] enabledList;
   delete startClock;
-  delete scratchEvent;
   delete placeholderAction;
   delete ssBatchDeadlines;
   delete ssBatchCounts;

@@ -50,8 +50,8 @@ class SimulatorClass {
   // Builds the whole run from the command line; every failure ends the
   // process with status 1.
   SimulatorClass(int argc, char** argv);
-  // A simulator cannot be made without a command line: ends with status 1.
-  SimulatorClass();
+  // A simulator cannot be made without a command line.
+  SimulatorClass() = delete;
   // Only the field defaults and the packet queues (start-up steps 1 to 3),
   // no options, files or model: for exercising the reporting and
   // manager-link operations on their own.
@@ -121,12 +121,10 @@ class SimulatorClass {
   BaseActionClass** actions = nullptr;         // every action, model order (not owned)
   List<BaseGroupClass>* groupList = nullptr;   // owned; filled by the reward model
   List<BaseActionClass>* actionList = nullptr; // owned; filled by the reward model
-  Event* scratchEvent = nullptr;               // per run; steps insert without it
   Event** currentHandle = nullptr;             // handle of the earliest event
   BaseGroupClass* currentGroup = nullptr;      // the next group to fire
   BaseActionClass* lastFired = nullptr;        // placeholder before the first firing
   BaseActionClass* placeholderAction = nullptr;
-  AffectsListNode* affectsCursor = nullptr;    // cursor over lastFired's affects list
   EventList* eventList = nullptr;
   GroupRecord* groupRecords = nullptr;         // one per group, owned
   BaseGroupClass** groups = nullptr;           // every group; groupId indexes it

@@ -18,7 +18,6 @@
 #include "trace/TraceFileContainer.h"
 
 void SimulatorClass::SteadyStateSimulation() {
-  scratchEvent = new Event();
   placeholderAction = new BaseActionClass();
   std::vector<int> valueCount(static_cast<size_t>(numPVs > 0 ? numPVs : 1), 0);
   std::vector<int> squaredCount(valueCount.size(), 0);

@@ -61,7 +61,6 @@ void SimulatorClass::ReportTerminating(int observations) {
 }
 
 void SimulatorClass::TerminatingSimulation() {
-  scratchEvent = new Event();
   placeholderAction = new BaseActionClass();
 
   std::vector<char> initialState(static_cast<size_t>(pvModel->StateSize()));
@@ -126,10 +125,6 @@ void SimulatorClass::TerminatingSimulation() {
 }
 
 void SimulatorClass::ReleaseRunScratch() {
-  // The event list may still hold events of the scratch prototype's groups,
-  // but never the prototype itself: records are copies.
-  delete scratchEvent;
-  scratchEvent = nullptr;
   if (lastFired == placeholderAction) lastFired = nullptr;
   delete placeholderAction;
   placeholderAction = nullptr;

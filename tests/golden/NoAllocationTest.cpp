@@ -68,7 +68,6 @@ int64_t CountAllocations(Work&& work) {
 class ReplicationDriver {
  public:
   explicit ReplicationDriver(SimulatorClass& sim) : sim(sim) {
-    sim.scratchEvent = new Event();
     sim.placeholderAction = new BaseActionClass();
     initialState.resize(static_cast<size_t>(sim.pvModel->StateSize()));
     sim.pvModel->CurrentState(initialState.data());

@@ -123,7 +123,7 @@ class StepHarness {
     rewards.Adopt(node);
     return *node;
   }
-  // Group records, event list, scratch records: what start-up builds.
+  // Group records and event list: what start-up builds.
   void Build() {
     for (auto& group : owned) sim.groupList->append(group.get());
     sim.groups = sim.groupList->getList();
@@ -135,7 +135,6 @@ class StepHarness {
   }
   // Schedules the initially enabled groups as a terminating replication does.
   void Start() {
-    sim.scratchEvent = new Event();
     sim.placeholderAction = new BaseActionClass();
     sim.lastFired = sim.placeholderAction;
     sim.currentTime = 0.0;
