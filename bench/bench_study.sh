@@ -51,7 +51,8 @@ counted=$(field '.*counted \(([0-9]+) replications\);.*' "$work/summary")
 run_reps=$(field '.* run here \(([0-9]+) replications\).*' "$work/summary")
 wasted=$(field '.*not counted \(([0-9]+) replications.*' "$work/summary")
 blocks=$(field '.*: ([0-9]+) counted \(.*' "$work/summary")
-unanswered=$(awk -F, 'NR > 1 && $(NF - 1) != "converged"' "$work/run.csv" | wc -l)
+unanswered=$(awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "status") s = i; next }
+                      $s != "converged"' "$work/run.csv" | wc -l)
 
 ref_rounds+=("$(reference_round)" "$(reference_round)")
 ref_rate=$(printf '%s\n' "${ref_rounds[@]}" | sort -g | awk '{ v[NR] = $1 } END { printf "%.6g", (v[2] + v[3]) / 2 }')
