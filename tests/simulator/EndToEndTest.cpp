@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "simulator/simulator_process.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,18 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
+using simulator_process::ReadFile;
+using simulator_process::RunResult;
 
 int CountOccurrences(const std::string& text, const std::string& needle) {
   int count = 0;
@@ -66,30 +58,7 @@ std::vector<uint32_t> MessageLengths(const std::string& binary) {
   return lengths;
 }
 
-class EndToEndTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("sim_e2e_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  // Runs the simulator in the test's directory; `environment` is prefixed to
-  // the command (for example "SIMTEST=3").
-  RunResult Run(const std::string& arguments, const std::string& environment = "") {
-    std::string command = "cd '" + dir.string() + "' && " + environment + " '" +
-                          std::string(SAN_TEST_BIN_DIR) + "/basic_model_sim' " + arguments +
-                          " > out.txt 2> err.txt";
-    int raw = std::system(command.c_str());
-    RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir / "out.txt"),
-                     ReadFile(dir / "err.txt")};
-    return result;
-  }
-  fs::path dir;
-};
+class EndToEndTest : public simulator_process::SimulatorProcessTest {};
 
 TEST_F(EndToEndTest, NoArgumentsPrintsUsageAndFails) {
   RunResult result = Run("");

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "simulator/simulator_process.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -19,18 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
+using simulator_process::ReadFile;
+using simulator_process::RunResult;
 
 // Mean and standard error of one variable's observations.
 struct Estimate {
@@ -60,29 +52,7 @@ std::map<int, Estimate> Estimates(const std::string& ascii) {
   return estimates;
 }
 
-class ImportanceSamplingTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("sim_is_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir / name, std::ios::binary) << text;
-  }
-  RunResult Run(const std::string& arguments) {
-    const std::string command = "cd '" + dir.string() + "' && '" + std::string(SAN_TEST_BIN_DIR) +
-                                "/basic_model_sim' " + arguments + " > out.txt 2> err.txt";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir / "out.txt"),
-            ReadFile(dir / "err.txt")};
-  }
-  fs::path dir;
-};
+class ImportanceSamplingTest : public simulator_process::SimulatorProcessTest {};
 
 TEST_F(ImportanceSamplingTest, NeutralMeasureGivesThePlainObservationsBitForBit) {
   // Rules of every kind, all multiplying by 1, some depending on places.
