@@ -260,14 +260,11 @@ int MergeCommand(StudyOptions& study, const std::string& storeDir, const std::ve
         std::cerr << "simmgr: merge needs either block files or --store DIR" << std::endl;
         return 2;
     }
-    if (!storeDir.empty() && access(storeDir.c_str(), R_OK | X_OK) != 0) {
-        std::cerr << "simmgr: --store " << storeDir << ": no such readable directory" << std::endl;
-        return 2;
-    }
-    std::optional<BlockStore> store = files.empty() ? BlockStore::Open(storeDir, error) : BlockStore::OfFiles(files, error);
+    std::optional<BlockStore> store =
+        files.empty() ? BlockStore::ForReading(storeDir, error) : BlockStore::OfFiles(files, error);
     if (!store) {
         std::cerr << "simmgr: " << error << std::endl;
-        return 1;
+        return files.empty() ? 2 : 1;   // no store at all, or files that clash
     }
     if (!experimentsGiven) experiments = ExperimentsInStore(study.layout, *store);
     if (experiments.empty()) {
@@ -329,6 +326,7 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     CLI::App app{"simmgr: runs the study's experiments and reports each measure with confidence intervals"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("simmgr ") + SIMMGR_VERSION + " (commit " + SIMMGR_COMMIT + ")");
     // An option given twice takes its last value, so a saved command line
     // can be rerun with one setting changed at its end.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -358,7 +356,7 @@ int main(int argc, char** argv) {
     runCmd->add_option("--stall-timeout", run.stallTimeout, "Seconds of silence before a simulator is given up")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
-    runCmd->add_option("--quit-timeout", run.quitGrace, "Seconds a simulator may take to stop after quit")
+    runCmd->add_option("--quit-timeout", run.quitGrace, "Seconds a simulator may take to stop after quit, or after SIGTERM once faulty")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     AddOutputOptions(runCmd, runOut);

@@ -6,16 +6,6 @@
 
 #include "simmgr/wire/Wire.h"
 
-namespace {
-
-// FNV-1a, enough to tell whether two files carry the same observations.
-uint64_t HashBytes(uint64_t h, const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
-    return h;
-}
-
-}  // namespace
-
 bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& out, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -37,13 +27,11 @@ bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& o
     }
     MessageDecoder decoder(true, wire::kBinHeaderSize);
     std::vector<uint8_t> chunk(1 << 16);
-    uint64_t hash = 1469598103934665603ull;
     SimMessage msg;
     for (;;) {
         in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
         const size_t n = static_cast<size_t>(in.gcount());
         if (n == 0) break;
-        hash = HashBytes(hash, chunk.data(), n);
         decoder.Feed(chunk.data(), n);
         for (;;) {
             const auto status = decoder.Next(msg);
@@ -57,6 +45,13 @@ bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& o
                 error = path + ": corrupt at byte offset " + std::to_string(decoder.Offset()) +
                         ": message for experiment " + std::to_string(d.experiment) + " in a file of experiment " +
                         std::to_string(out.experiment);
+                return false;
+            }
+            if (out.clientId < 0) out.clientId = d.clientId;
+            if (d.clientId != out.clientId) {
+                error = path + ": corrupt at byte offset " + std::to_string(decoder.Offset()) +
+                        ": message of client " + std::to_string(d.clientId) + " in a file of client " +
+                        std::to_string(out.clientId);
                 return false;
             }
             size_t reps = 0;
@@ -79,6 +74,5 @@ bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& o
                 "cut short (" + std::to_string(decoder.Pending()) + " bytes present)";
         return false;
     }
-    out.contentHash = hash;
     return true;
 }

@@ -1,6 +1,7 @@
 // Reads one simulator binary output file: checks its 256-byte header and
 // parses every data message after it, gathering the observations per
-// variable. A truncated or corrupt file is refused with the byte offset of
+// variable. Every data message must name the header's experiment and one
+// client number. A truncated or corrupt file is refused with the byte offset of
 // the first bad message.
 #pragma once
 
@@ -15,7 +16,7 @@ struct BinaryFileData {
     std::map<int, RunningStats> stats;      // by variable index
     int64_t replications = 0;
     int64_t messages = 0;
-    uint64_t contentHash = 0;               // of the bytes after the header
+    int clientId = -1;                      // of every data message; -1 without any
 };
 
 // maxVariables: variable indices at or above it are refused.
