@@ -229,7 +229,11 @@ void RunManager::Supervise(ExperimentRun& run, bool childEnded) {
         SimProcess& p = *job.proc;
         if (p.phase == SimProcess::Phase::Connecting) p.TryConnect();
         if (childEnded || p.ChildReaped()) p.Reap();
-        if (p.phase == SimProcess::Phase::Exited || !p.Fault().empty()) continue;
+        if (p.phase == SimProcess::Phase::Exited) continue;
+        if (!p.Fault().empty()) {
+            p.KillIfDeaf(now, options.quitGrace);
+            continue;
+        }
         const double sinceStart = Seconds(now - p.started);
         const double silent = Seconds(now - p.lastTraffic);
         if (p.phase == SimProcess::Phase::Starting && sinceStart > options.startTimeout) {

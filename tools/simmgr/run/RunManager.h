@@ -36,7 +36,7 @@ struct RunOptions {
     double connectTimeout = 20.0;          // registration until greeting
     double idleQuery = 5.0;                // silence before a query is sent
     double stallTimeout = 600.0;           // silence before giving up
-    double quitGrace = 60.0;               // quit until exit
+    double quitGrace = 60.0;               // quit, or SIGTERM after a fault, until exit
 
     bool progress = false;                 // live progress line on stderr
 };

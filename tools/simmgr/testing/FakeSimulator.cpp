@@ -9,11 +9,14 @@
 //   FAKE_SIM_P      probabilities per variable, "0.2,0.5,0.8" by default
 //   FAKE_SIM_AFTER  reports sent before misbehaving (default 2)
 //   FAKE_SIM_DELAY_MS  pause per report (default 2)
+//   FAKE_SIM_IGNORE_TERM=1  ignore SIGTERM, and hang once the link is gone
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -116,6 +119,8 @@ int main(int argc, char** argv) {
             pos = comma + 1;
         }
     }
+    const bool ignoreTerm = Env("FAKE_SIM_IGNORE_TERM", "0") == "1";
+    if (ignoreTerm) signal(SIGTERM, SIG_IGN);
     if (mode == "silent") {
         std::cerr << "fake simulator: pretending to hang before registering" << std::endl;
         std::this_thread::sleep_for(std::chrono::seconds(600));
@@ -200,6 +205,10 @@ int main(int argc, char** argv) {
         ++reports;
     }
     if (conn >= 0) close(conn);
+    if (ignoreTerm) {
+        std::cerr << "fake simulator: deaf to SIGTERM, hanging" << std::endl;
+        std::this_thread::sleep_for(std::chrono::seconds(600));
+    }
     std::cout << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
     return 0;
 }
