@@ -39,7 +39,7 @@ long OwnerOnThisHost(const std::string& name, const std::string& host) {
     if (mark == std::string::npos) return 0;
     const std::string owner = name.substr(mark + sizeof kTempMark - 1);
     const size_t dot = owner.rfind('.');
-    if (dot == std::string::npos || owner.compare(0, dot, host) != 0 || dot != host.size()) return 0;
+    if (dot == std::string::npos || owner.substr(0, dot) != host) return 0;
     const std::string pid = owner.substr(dot + 1);
     if (pid.empty() || pid.size() > 9 || !std::all_of(pid.begin(), pid.end(), ::isdigit)) return 0;
     return std::strtol(pid.c_str(), nullptr, 10);
