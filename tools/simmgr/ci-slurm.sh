@@ -18,7 +18,7 @@ study=(--experiments 0 --block-size 1 --reps 1100)
 "$bin/simmgr" plan --sim "$bin/basic_model_sim" "${study[@]}" --out "$out/plan" >/dev/null
 test "$(wc -l < "$out/plan/jobs.txt")" -eq 1100
 (cd / && sbatch --wait --quiet "$out/plan/slurm.sh")
-"$bin/simmgr" merge --store "$out/plan" "${study[@]}" --csv "$out/merged.csv"
+"$bin/simmgr" merge --store "$out/plan" "${study[@]}" --csv "$out/merged.csv" >/dev/null
 "$bin/simmgr" run --sim "$bin/basic_model_sim" "${study[@]}" --csv "$out/run.csv" >/dev/null
 cmp "$out/merged.csv" "$out/run.csv"
 echo "plan, sbatch and merge gave the answer of run (1100 blocks, 1000 array tasks)"
