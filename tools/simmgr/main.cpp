@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     // The help texts name the study's experiments, so the catalog comes first.
     const StudyCatalog catalog = LoadStudyCatalog();
     CLI::App app{"simmgr: runs the study's experiments and reports each measure with confidence intervals"};
+    app.set_version_flag("--version", std::string("simmgr ") + SIMMGR_VERSION + " (commit " + SIMMGR_COMMIT + ")");
     app.require_subcommand(1);
     // An option given twice takes its last value, so a saved command line
     // can be rerun with one setting changed at its end.

@@ -4,12 +4,16 @@
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 #include <vector>
 
 #include "simmgr/blocks/BlockLedger.h"
+#include "simmgr/blocks/BlockStore.h"
 #include "simmgr/testing/TestSupport.h"
 
 namespace {
@@ -121,4 +125,34 @@ TEST(ChangeOfMeasure, ItsContentNotItsPathIsPartOfTheIdentity) {
     const std::vector<std::string> expected = {"-O", "x", "-B", original.bias.path};
     EXPECT_EQ(original.SimulatorOptions(), expected);
     EXPECT_EQ(original.bias.path[0], '/');
+}
+
+// A store shared by several hosts: a temporary names the host that writes
+// it, and only that host may remove it once its process is gone.
+TEST(BlockStore, OnlyTheWritingHostRemovesItsStaleTemporaries) {
+    ScratchDir dir;
+    BlockLayout layout;
+    std::string error;
+    const auto store = BlockStore::Open(dir.Path(), error);
+    ASSERT_TRUE(store) << error;
+    const std::string mine = store->TempPath(layout, 0, 0);
+    const std::string ownPid = "." + std::to_string(getpid());
+    ASSERT_EQ(mine.substr(mine.size() - ownPid.size()), ownPid);
+    const std::string stem = mine.substr(0, mine.size() - ownPid.size());   // "….part.<host>"
+    ASSERT_EQ(stem.find('.', stem.rfind(".part.") + 6), std::string::npos) << "host tag holds no dot: " << stem;
+
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);   // a pid no process has now
+    const std::string dead = std::to_string(child);
+    const std::string base = dir / layout.FileName(0, 0);
+    const std::string deadHere = stem + "." + dead, liveHere = mine, deadElsewhere = base + ".part.otherhost." + dead,
+                      oldStyle = base + ".part." + dead;
+    for (const std::string& path : {deadHere, liveHere, deadElsewhere, oldStyle}) WriteBytes(path, "partial");
+
+    ASSERT_TRUE(BlockStore::Open(dir.Path(), error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(deadHere));
+    EXPECT_TRUE(std::filesystem::exists(liveHere));
+    EXPECT_TRUE(std::filesystem::exists(deadElsewhere));
+    EXPECT_TRUE(std::filesystem::exists(oldStyle));
 }

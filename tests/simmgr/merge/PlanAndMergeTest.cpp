@@ -2,7 +2,9 @@
 // merged sums equal those of the ASCII files, and damaged or foreign block
 // files are refused by name.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
@@ -63,5 +65,77 @@ TEST(PlanAndMerge, ParallelJobsMergeToTheirAsciiFiles) {
     r = RunShell(Simmgr() + " merge " + b0 + " " + (dir / "e0_b1_s109_n150.bin") + " --experiments 0 --block-size 150 "
                  "--reps 300 --seed 100", dir);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("same observations"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("e0_b1_s109_n150.bin: holds the observations of client 0, not 1 (block 1)"),
+              std::string::npos)
+        << r.err;
+}
+
+namespace {
+
+// Names, sizes and modification times of a directory's entries.
+std::map<std::string, std::pair<uintmax_t, std::filesystem::file_time_type>> Snapshot(const std::string& dir) {
+    std::map<std::string, std::pair<uintmax_t, std::filesystem::file_time_type>> seen;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        seen[entry.path().filename().string()] = {entry.is_regular_file() ? entry.file_size() : 0,
+                                                  entry.last_write_time()};
+    return seen;
+}
+
+}  // namespace
+
+// Merging only reads: a plan on read-only storage merges, and nothing in it
+// changes, not even a temporary left by a dead writer (root ignores the
+// permission, so the directory is compared before and after).
+TEST(PlanAndMerge, MergeReadsAReadOnlyStoreAndChangesNothing) {
+    ScratchDir dir;
+    const std::string plan = dir / "plan";
+    const std::string study = " --experiments 0 --block-size 100 --reps 300 ";
+    auto r = RunShell(Simmgr() + " plan --sim " + FakeSim() + study + "--out " + plan, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = RunShell("FAKE_SIM_DELAY_MS=0 parallel --will-cite --jobs 2 < " + plan + "/jobs.txt", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    WriteBytes(plan + "/e0_b2_s31417_n100.bin.part.999999999", "left by a writer that died");
+    chmod(plan.c_str(), 0555);
+    const auto before = Snapshot(plan);
+    r = RunShell(Simmgr() + " merge --store " + plan + study + "--csv " + (dir / "m.csv"), dir);
+    chmod(plan.c_str(), 0755);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ParseCsv(ReadFile(dir / "m.csv")).size(), 3u);
+    EXPECT_EQ(Snapshot(plan), before);
+}
+
+// Blocks of a rare event are all zeros, so blocks 256 apart (same client
+// number) are byte for byte the same; merge must take them as run does.
+TEST(PlanAndMerge, IdenticalBlocksOfRareEventsMergeAsRunCountsThem) {
+    ScratchDir dir;
+    const std::string store = dir / "store";
+    const std::string study = " --experiments 0 --block-size 1 --reps 258 ";
+    auto r = RunShell("FAKE_SIM_P=0,0,0 FAKE_SIM_DELAY_MS=0 " + Simmgr() + " run --sim " + FakeSim() + study +
+                          "--store " + store + " --csv " + (dir / "run.csv"),
+                      dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(ReadFile(store + "/e0_b0_s31415_n1.bin"), ReadFile(store + "/e0_b256_s33719_n1.bin"));
+    r = RunShell(Simmgr() + " merge --store " + store + study + "--csv " + (dir / "merged.csv"), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "merged.csv"), ReadFile(dir / "run.csv"));
+}
+
+// A Slurm array task runs lines k, k + 1000, …: one failing line must not
+// keep the later ones from running, and the task must report the failure.
+TEST(PlanAndMerge, ASlurmTaskRunsEveryLineAndFailsIfOneFailed) {
+    ScratchDir dir;
+    const std::string sim = dir / "fails-on-first-seed.sh";
+    WriteBytes(sim, "#!/bin/sh\ncase \" $* \" in *\" -s 31415 \"*) exit 7;; esac\nexec " + FakeSim() + " \"$@\"\n");
+    chmod(sim.c_str(), 0755);
+    const std::string plan = dir / "plan";
+    auto r = RunShell(Simmgr() + " plan --sim " + sim + " --experiments 0 --block-size 1 --reps 1002 --out " + plan, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = RunShell("SLURM_ARRAY_TASK_ID=1 bash " + plan + "/slurm.sh", dir);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("line 1 of jobs.txt failed"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(plan + "/e0_b0_s31415_n1.bin"));
+    EXPECT_TRUE(std::filesystem::exists(plan + "/e0_b1000_s40415_n1.bin")) << "line 1001 of task 1 never ran";
+    r = RunShell("SLURM_ARRAY_TASK_ID=2 bash " + plan + "/slurm.sh", dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(plan + "/e0_b1001_s40424_n1.bin"));
 }

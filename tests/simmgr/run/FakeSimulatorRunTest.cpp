@@ -117,6 +117,13 @@ TEST(FakeSimulatorRun, WatchdogsEndSilentAndStubbornSimulators) {
                  dir);
     EXPECT_EQ(r.status, 130);
     EXPECT_NE(r.err.find("did not stop within 1 s of the quit command"), std::string::npos) << r.err;
+
+    // A faulty simulator deaf to SIGTERM is killed once the grace is over.
+    r = RunShell("FAKE_SIM_MODE=malformed FAKE_SIM_IGNORE_TERM=1 timeout -s KILL 60 " +
+                     FakeRun("--experiments 0 --block-size 100 --report-size 10 --quit-timeout 1"),
+                 dir);
+    EXPECT_EQ(r.status, 1) << "the run must end, not hang";
+    EXPECT_NE(r.err.find("it ignored SIGTERM for 1 s and was killed (SIGKILL)"), std::string::npos) << r.err;
 }
 
 TEST(FakeSimulatorRun, InterruptSavesPartialResultsAndTheStoreResumes) {

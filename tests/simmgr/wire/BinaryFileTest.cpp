@@ -57,6 +57,8 @@ TEST(BinaryFileReader, RefusesDamageNamingFileAndOffset) {
     badKind[secondMessage + 11] = 5;
     std::string wrongExp = good;
     wrongExp[secondMessage + 6] = 9;
+    std::string otherClient = good;
+    otherClient[secondMessage + 4] = static_cast<char>(otherClient[secondMessage + 4] ^ 1);
     const Case cases[] = {
         {"cut inside the header", good.substr(0, 100), "truncated at byte offset 100"},
         {"cut inside the second message", good.substr(0, good.size() - 3),
@@ -65,6 +67,7 @@ TEST(BinaryFileReader, RefusesDamageNamingFileAndOffset) {
          "truncated at byte offset " + std::to_string(secondMessage)},
         {"bad kind byte", badKind, "corrupt: malformed message at byte offset " + std::to_string(secondMessage)},
         {"message of another experiment", wrongExp, "experiment 9 in a file of experiment 3"},
+        {"message of another client", otherClient, "in a file of client"},
         {"not a binary file", std::string(300, 'x'), "corrupt at byte offset 0"},
     };
     for (const Case& c : cases) {

@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,31 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kTempMark[] = ".part.";
+
+// This host's name as it appears in temporary file names: letters, digits
+// and '-' kept, anything else (dots included) made '_', so the last '.' of
+// a temporary name always separates the host from the pid.
+std::string HostTag() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "unknown-host";
+    std::string tag;
+    for (const char* c = name; *c; ++c)
+        tag += (std::isalnum(static_cast<unsigned char>(*c)) || *c == '-') ? *c : '_';
+    return tag;
+}
+
+// The pid in a temporary name written by this host; 0 for another host's,
+// or for a name without a host (written before names carried one).
+long OwnerOnThisHost(const std::string& name, const std::string& host) {
+    const size_t mark = name.rfind(kTempMark);
+    if (mark == std::string::npos) return 0;
+    const std::string owner = name.substr(mark + sizeof kTempMark - 1);
+    const size_t dot = owner.rfind('.');
+    if (dot == std::string::npos || owner.substr(0, dot) != host) return 0;
+    const std::string pid = owner.substr(dot + 1);
+    if (pid.empty() || pid.size() > 9 || !std::all_of(pid.begin(), pid.end(), ::isdigit)) return 0;
+    return std::strtol(pid.c_str(), nullptr, 10);
+}
 
 std::string BaseName(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -71,7 +98,7 @@ bool ReadBlockFile(const std::string& path, int experiment, int64_t replications
     }
     out.stats = std::move(data.observations.stats);
     out.replications = replications;
-    out.contentHash = data.contentHash;
+    out.clientId = data.clientId;
     return true;
 }
 
@@ -99,6 +126,17 @@ std::optional<BlockStore> BlockStore::Open(const std::string& dir, std::string& 
     store.directory = dir;
     store.persistent = true;
     store.RemoveStaleTemporaries();
+    return store;
+}
+
+std::optional<BlockStore> BlockStore::ForReading(const std::string& dir, std::string& error) {
+    if (!fs::is_directory(dir) || access(dir.c_str(), R_OK | X_OK) != 0) {
+        error = "--store " + dir + ": no such readable directory";
+        return std::nullopt;
+    }
+    BlockStore store;
+    store.directory = dir;
+    store.persistent = true;
     return store;
 }
 
@@ -131,15 +169,14 @@ BlockStore::~BlockStore() {
     }
 }
 
-// Temporary files left by a manager that was killed: their process is gone,
-// and what they hold was never checked.
+// Temporary files left by a manager of this host that was killed: their
+// process is gone, and what they hold was never checked. A pid says nothing
+// about processes of another host, so their temporaries are left alone.
 void BlockStore::RemoveStaleTemporaries() const {
+    const std::string host = HostTag();
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(directory, ec)) {
-        const std::string name = entry.path().filename().string();
-        const size_t mark = name.rfind(kTempMark);
-        if (mark == std::string::npos) continue;
-        const long owner = std::strtol(name.c_str() + mark + sizeof kTempMark - 1, nullptr, 10);
+        const long owner = OwnerOnThisHost(entry.path().filename().string(), host);
         if (owner > 0 && kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH) fs::remove(entry.path(), ec);
     }
 }
@@ -154,12 +191,19 @@ BlockStore::Found BlockStore::Lookup(const BlockLayout& layout, int experiment, 
                                      BlockOutcome& out, std::string& error) const {
     const std::string path = PathOf(layout.FileName(experiment, block));
     if (path.empty() || access(path.c_str(), F_OK) != 0) return Found::Missing;
-    return ReadBlockFile(path, layout.SelectionOf(experiment).simExperiment, layout.RepsOf(block), expectedVariables, out, error) ? Found::Whole
-                                                                                                 : Found::Damaged;
+    if (!ReadBlockFile(path, layout.SelectionOf(experiment).simExperiment, layout.RepsOf(block), expectedVariables, out, error)) return Found::Damaged;
+    if (out.clientId != layout.ClientOf(block)) {
+        error = path + ": holds the observations of client " + std::to_string(out.clientId) + ", not " +
+                std::to_string(layout.ClientOf(block)) + " (block " + std::to_string(block) +
+                "): a block stored under another name";
+        return Found::Damaged;
+    }
+    return Found::Whole;
 }
 
 std::string BlockStore::TempPath(const BlockLayout& layout, int experiment, int64_t block) const {
-    return directory + "/" + layout.FileName(experiment, block) + kTempMark + std::to_string(getpid());
+    return directory + "/" + layout.FileName(experiment, block) + kTempMark + HostTag() + "." +
+           std::to_string(getpid());
 }
 
 bool BlockStore::Commit(const std::string& tempPath, const BlockLayout& layout, int experiment, int64_t block,

@@ -17,7 +17,7 @@
 struct BlockOutcome {
     std::map<int, RunningStats> stats;
     int64_t replications = 0;
-    uint64_t contentHash = 0;    // of the bytes after the header
+    int clientId = -1;           // the client number its messages carry
 };
 
 // Reads and checks one block file: the header names the experiment, every
@@ -29,7 +29,11 @@ bool ReadBlockFile(const std::string& path, int experiment, int64_t replications
 class BlockStore {
 public:
     // A store in `directory` (created if missing); empty: a scratch store.
+    // Temporaries this host left behind, whose process is gone, are removed.
     static std::optional<BlockStore> Open(const std::string& directory, std::string& error);
+    // The blocks of an existing directory, only read: nothing in it is
+    // created, removed or changed (a merge of someone else's results).
+    static std::optional<BlockStore> ForReading(const std::string& directory, std::string& error);
     // A read-only store of the given files, found by their base names.
     static std::optional<BlockStore> OfFiles(const std::vector<std::string>& files, std::string& error);
     ~BlockStore();
@@ -39,10 +43,15 @@ public:
     BlockStore& operator=(const BlockStore&) = delete;
 
     enum class Found { Missing, Whole, Damaged };
-    // Looks block (e, j) up; Whole fills `out`, Damaged names the fault.
+    // Looks block (e, j) up; Whole fills `out`, Damaged names the fault. A
+    // block's bytes carry its experiment and client number (j & 0xFF), so a
+    // file whose name disagrees with them is damaged: a block stored under
+    // another name.
     Found Lookup(const BlockLayout& layout, int experiment, int64_t block, int expectedVariables, BlockOutcome& out,
                  std::string& error) const;
-    // Where a simulator writes the block until it is whole.
+    // Where a simulator writes the block until it is whole:
+    // "<block file name>.part.<host>.<pid>", so that on a store shared by
+    // several hosts only the writer's host may judge it stale.
     std::string TempPath(const BlockLayout& layout, int experiment, int64_t block) const;
     // Makes a checked temporary file the stored block; false if the store
     // could not keep it (the temporary file is then removed).

@@ -28,14 +28,12 @@ int MergeCommand::Execute() {
         std::cerr << "simmgr: merge needs either block files or --store DIR" << std::endl;
         return 2;
     }
-    if (!storeDir.empty() && access(storeDir.c_str(), R_OK | X_OK) != 0) {
-        std::cerr << "simmgr: --store " << storeDir << ": no such readable directory" << std::endl;
-        return 2;
-    }
-    std::optional<BlockStore> store = files.empty() ? BlockStore::Open(storeDir, error) : BlockStore::OfFiles(files, error);
+    // Merging only reads: the store may be read-only, or someone else's.
+    std::optional<BlockStore> store =
+        files.empty() ? BlockStore::ForReading(storeDir, error) : BlockStore::OfFiles(files, error);
     if (!store) {
         std::cerr << "simmgr: " << error << std::endl;
-        return 1;
+        return files.empty() ? 2 : 1;   // no store at all, or files that clash
     }
     if (experimentsOption->count() == 0) experiments = ExperimentsInStore(study.layout, *store);
     if (experiments.empty()) {

@@ -59,7 +59,7 @@ RunCommand::RunCommand(CLI::App& app, const StudyCatalog& studyCatalog) : catalo
     command->add_option("--stall-timeout", run.watchdog.stall, "Seconds of silence before a simulator is given up")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
-    command->add_option("--quit-timeout", run.watchdog.quitGrace, "Seconds a simulator may take to stop after quit")
+    command->add_option("--quit-timeout", run.watchdog.quitGrace, "Seconds a simulator may take to stop after quit, or after SIGTERM once faulty")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     AddOutputOptions(command, out);

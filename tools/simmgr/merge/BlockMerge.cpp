@@ -1,7 +1,6 @@
 #include "simmgr/merge/BlockMerge.h"
 
 #include <algorithm>
-#include <map>
 #include <set>
 
 #include "simmgr/blocks/BlockLedger.h"
@@ -34,8 +33,7 @@ void RefuseStrangers(const BlockLayout& layout, const std::vector<int>& experime
 }
 
 ExperimentResult MergeExperiment(const BlockLayout& layout, int e, const StoppingRule* rule, int variables,
-                                 const BlockStore& store, std::map<uint64_t, std::string>& seen,
-                                 MergeResult& merged) {
+                                 const BlockStore& store, MergeResult& merged) {
     BlockLedger ledger(layout.BlockCount(), layout.blockSize, rule, variables);
     ExperimentResult r;
     r.experiment = e;
@@ -50,12 +48,6 @@ ExperimentResult MergeExperiment(const BlockLayout& layout, int e, const Stoppin
         if (found == BlockStore::Found::Damaged) {
             merged.errors.push_back(why);
             r.message = "block " + std::to_string(j) + " is damaged";
-            break;
-        }
-        const auto [it, fresh] = seen.emplace(outcome.contentHash, layout.FileName(e, j));
-        if (!fresh) {
-            merged.errors.push_back(layout.FileName(e, j) + ": holds the same observations as " + it->second +
-                                    " (a block copied under another name); not merged twice");
             break;
         }
         ++merged.blocksRead;
@@ -73,8 +65,7 @@ MergeResult MergeBlocks(const BlockLayout& layout, const std::vector<int>& exper
                         int variables, const BlockStore& store) {
     MergeResult merged;
     RefuseStrangers(layout, experiments, store, merged);
-    std::map<uint64_t, std::string> seen;
     for (int e : experiments)
-        merged.results.push_back(MergeExperiment(layout, e, rule, variables, store, seen, merged));
+        merged.results.push_back(MergeExperiment(layout, e, rule, variables, store, merged));
     return merged;
 }

@@ -2,7 +2,9 @@
 // a planned run): for each experiment the blocks are read in index order and
 // judged by the same ledger as a run, so the answers are the ones `simmgr
 // run` gives for the same options. Files that are not blocks of the layout,
-// damaged blocks and two blocks with the same observations are refused.
+// damaged blocks and blocks stored under another block's name are refused.
+// Identical bytes prove nothing: honest blocks of rare events are often all
+// zeros, so a copy is told by the client number and experiment inside.
 #pragma once
 
 #include <string>

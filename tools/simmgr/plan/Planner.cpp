@@ -83,11 +83,17 @@ bool WritePlan(const PlanOptions& o, const std::vector<PlannedJob>& jobs, std::s
           << "#SBATCH --array=1-" << tasks << "\n"
           << "#SBATCH --ntasks=1\n"
           << "#SBATCH --output=" << o.outDir << "/slurm-%A_%a.out\n"
-          << "set -euo pipefail\n"
+          << "# Every line runs even when one fails; the task fails if any did.\n"
+          << "set -uo pipefail\n"
+          << "failed=0\n"
           << "for ((i = SLURM_ARRAY_TASK_ID; i <= " << jobs.size() << "; i += " << tasks << ")); do\n"
           << "  line=$(sed -n \"${i}p\" " << ShellQuote(jobsPath) << ")\n"
-          << "  bash -c \"$line\"\n"
-          << "done\n";
+          << "  if ! bash -c \"$line\"; then\n"
+          << "    echo \"line $i of jobs.txt failed\" >&2\n"
+          << "    failed=1\n"
+          << "  fi\n"
+          << "done\n"
+          << "exit $failed\n";
     slurm.flush();
     if (!slurm) {
         error = "cannot write " + slurmPath;

@@ -231,7 +231,11 @@ void RunManager::Supervise(ExperimentRun& run, bool childEnded) {
         SimProcess& p = *job.proc;
         if (p.phase == SimProcess::Phase::Connecting) p.TryConnect();
         if (childEnded || p.ChildReaped()) p.Reap();
-        if (p.phase == SimProcess::Phase::Exited || !p.Fault().empty()) continue;
+        if (p.phase == SimProcess::Phase::Exited) continue;
+        if (!p.Fault().empty()) {
+            p.KillIfDeaf(now, options.watchdog.quitGrace);
+            continue;
+        }
         Watch(p, options.watchdog, now);
     }
     for (size_t i = 0; i < run.live.size();) {

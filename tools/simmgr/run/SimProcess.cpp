@@ -318,7 +318,10 @@ void SimProcess::Signal(int sig) {
 }
 
 void SimProcess::SetFault(const std::string& why) {
-    if (fault.empty()) fault = why;
+    if (fault.empty()) {
+        fault = why;
+        faultTime = Clock::now();
+    }
     CloseSocket();
     Signal(SIGTERM);
 }
@@ -326,6 +329,15 @@ void SimProcess::SetFault(const std::string& why) {
 void SimProcess::Abandon(const std::string& why) {
     SetFault(why);
     Signal(SIGKILL);
+    killSent = true;
+}
+
+void SimProcess::KillIfDeaf(Clock::time_point now, double grace) {
+    if (killSent || childReaped || fault.empty() || std::chrono::duration<double>(now - faultTime).count() <= grace)
+        return;
+    Signal(SIGKILL);
+    killSent = true;
+    fault += "; it ignored SIGTERM for " + std::to_string(static_cast<int>(grace)) + " s and was killed (SIGKILL)";
 }
 
 void SimProcess::Reap() {

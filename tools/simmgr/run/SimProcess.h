@@ -55,6 +55,9 @@ public:
     void Signal(int sig);
     // Gives up on the child: records why, drops the link and kills it.
     void Abandon(const std::string& why);
+    // A faulted child was sent SIGTERM; one still alive `grace` seconds
+    // later ignores it and is killed, and its fault says so.
+    void KillIfDeaf(Clock::time_point now, double grace);
     // Collects the child's exit status without waiting; once it has exited,
     // drains its remaining output and moves to Exited.
     void Reap();
@@ -121,5 +124,7 @@ private:
     std::string stdoutTail;            // at most kTailBytes of standard output
     std::string stderrTail;            // at most kTailBytes of the error stream
     std::string fault;
+    Clock::time_point faultTime;       // when the fault was recorded and SIGTERM sent
+    bool killSent = false;
     MessageDecoder decoder;
 };

@@ -12,6 +12,7 @@
 //   FAKE_SIM_P      probabilities per variable, "0.2,0.5,0.8" by default
 //   FAKE_SIM_AFTER  reports sent before misbehaving (default 2)
 //   FAKE_SIM_DELAY_MS  pause per report (default 2)
+//   FAKE_SIM_IGNORE_TERM=1  ignore SIGTERM, and hang once the link is gone
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -138,6 +140,8 @@ int main(int argc, char** argv) {
     }
     const bool weighted = !s.biasFile.empty();
     const WeightDraw weight(Env("FAKE_SIM_WEIGHTS", "1e-9:1e-6"));
+    const bool ignoreTerm = Env("FAKE_SIM_IGNORE_TERM", "0") == "1";
+    if (ignoreTerm) signal(SIGTERM, SIG_IGN);
     if (mode == "silent") {
         std::cerr << "fake simulator: pretending to hang before registering" << std::endl;
         std::this_thread::sleep_for(std::chrono::seconds(600));
@@ -226,6 +230,10 @@ int main(int argc, char** argv) {
         ++reports;
     }
     if (conn >= 0) close(conn);
+    if (ignoreTerm) {
+        std::cerr << "fake simulator: deaf to SIGTERM, hanging" << std::endl;
+        std::this_thread::sleep_for(std::chrono::seconds(600));
+    }
     std::cout << "SIMULATOR::MAIN()-GOOD EXIT" << std::endl;
     return 0;
 }

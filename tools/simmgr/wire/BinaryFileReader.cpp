@@ -3,7 +3,6 @@
 #include <fstream>
 #include <vector>
 
-#include "simmgr/wire/ContentHash.h"
 #include "simmgr/wire/Wire.h"
 
 bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& out, std::string& error) {
@@ -27,13 +26,11 @@ bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& o
     }
     MessageDecoder decoder(true, wire::kBinHeaderSize);
     std::vector<uint8_t> chunk(1 << 16);
-    uint64_t hash = kContentHashStart;
     SimMessage msg;
     for (;;) {
         in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
         const size_t n = static_cast<size_t>(in.gcount());
         if (n == 0) break;
-        hash = HashBytes(hash, chunk.data(), n);
         decoder.Feed(chunk.data(), n);
         for (;;) {
             const auto status = decoder.Next(msg);
@@ -47,6 +44,13 @@ bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& o
                 error = path + ": corrupt at byte offset " + std::to_string(decoder.Offset()) +
                         ": message for experiment " + std::to_string(d.experiment) + " in a file of experiment " +
                         std::to_string(out.experiment);
+                return false;
+            }
+            if (out.clientId < 0) out.clientId = d.clientId;
+            if (d.clientId != out.clientId) {
+                error = path + ": corrupt at byte offset " + std::to_string(decoder.Offset()) +
+                        ": message of client " + std::to_string(d.clientId) + " in a file of client " +
+                        std::to_string(out.clientId);
                 return false;
             }
             int unknown = 0;
@@ -63,6 +67,5 @@ bool ReadBinaryFile(const std::string& path, int maxVariables, BinaryFileData& o
                 "cut short (" + std::to_string(decoder.Pending()) + " bytes present)";
         return false;
     }
-    out.contentHash = hash;
     return true;
 }

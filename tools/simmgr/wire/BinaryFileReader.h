@@ -1,6 +1,7 @@
 // Reads one simulator binary output file: checks its 256-byte header and
 // parses every data message after it, gathering the observations per
-// variable. A truncated or corrupt file is refused with the byte offset of
+// variable. Every data message must name the header's experiment and one
+// client number. A truncated or corrupt file is refused with the byte offset of
 // the first bad message.
 #pragma once
 
@@ -13,7 +14,7 @@ struct BinaryFileData {
     int experiment = 0;                     // from the header
     Observations observations;
     int64_t messages = 0;
-    uint64_t contentHash = 0;               // of the bytes after the header
+    int clientId = -1;                      // of every data message; -1 without any
 };
 
 // maxVariables: variable indices at or above it are refused.
