@@ -138,4 +138,10 @@ TEST(PlanAndMerge, ASlurmTaskRunsEveryLineAndFailsIfOneFailed) {
     r = RunShell("SLURM_ARRAY_TASK_ID=2 bash " + plan + "/slurm.sh", dir);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::exists(plan + "/e0_b1001_s40424_n1.bin"));
+    // Submitted as another array (here 3-502, so 500 tasks), task k runs
+    // lines k - 2, k - 2 + 500, …: the second task of it runs line 502.
+    r = RunShell("SLURM_ARRAY_TASK_ID=4 SLURM_ARRAY_TASK_MIN=3 SLURM_ARRAY_TASK_COUNT=500 bash " + plan + "/slurm.sh",
+                 dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(plan + "/e0_b501_s35924_n1.bin")) << "the array's own size was not used";
 }

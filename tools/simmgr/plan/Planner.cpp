@@ -73,12 +73,14 @@ bool WritePlan(const PlanOptions& o, const std::vector<PlannedJob>& jobs, std::s
     }
     const std::string slurmPath = o.outDir + "/slurm.sh";
     // Clusters cap the tasks of an array (often near 1000), so each task
-    // runs every kSlurmTasks-th line.
+    // runs every n-th line; the array submitted decides n, so a cluster with
+    // a lower cap, or a wish for fewer and longer tasks, needs no new plan.
     constexpr size_t kSlurmTasks = 1000;
     const size_t tasks = std::min(jobs.size(), kSlurmTasks);
     std::ofstream slurm(slurmPath, std::ios::trunc);
     slurm << "#!/bin/bash\n"
-          << "# Array task k runs lines k, k + " << tasks << ", … of jobs.txt; merge the block files afterwards.\n"
+          << "# Array task k of n runs lines k, k + n, … of jobs.txt (n = " << tasks
+          << " unless submitted with --array=1-N); merge the block files afterwards.\n"
           << "#SBATCH --job-name=simmgr-plan\n"
           << "#SBATCH --array=1-" << tasks << "\n"
           << "#SBATCH --ntasks=1\n"
@@ -86,7 +88,9 @@ bool WritePlan(const PlanOptions& o, const std::vector<PlannedJob>& jobs, std::s
           << "# Every line runs even when one fails; the task fails if any did.\n"
           << "set -uo pipefail\n"
           << "failed=0\n"
-          << "for ((i = SLURM_ARRAY_TASK_ID; i <= " << jobs.size() << "; i += " << tasks << ")); do\n"
+          << "step=${SLURM_ARRAY_TASK_COUNT:-" << tasks << "}\n"
+          << "for ((i = SLURM_ARRAY_TASK_ID - ${SLURM_ARRAY_TASK_MIN:-1} + 1; i <= " << jobs.size()
+          << "; i += step)); do\n"
           << "  line=$(sed -n \"${i}p\" " << ShellQuote(jobsPath) << ")\n"
           << "  if ! bash -c \"$line\"; then\n"
           << "    echo \"line $i of jobs.txt failed\" >&2\n"
