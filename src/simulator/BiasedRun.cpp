@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <sstream>
 
 #include "BaseClasses/BaseActionClass.h"
@@ -29,6 +30,27 @@
 #include "simulator/SimulatorClass.h"
 #include "study/BaseStudyClass.h"
 
+namespace {
+
+// The log of the number last asked about. A run's multipliers, weights and
+// totals take few values, so most logs the loop needs are the one before.
+class RememberedLog {
+ public:
+  double Of(double value) {
+    if (!(value == number_)) {
+      number_ = value;
+      log_ = std::log(value);
+    }
+    return log_;
+  }
+
+ private:
+  double number_ = std::numeric_limits<double>::quiet_NaN();
+  double log_ = std::numeric_limits<double>::quiet_NaN();
+};
+
+}  // namespace
+
 struct BiasedRun::GroupBias {
   int rateTarget = -1;                // rate rules' target, -1 when none
   std::string name;                   // the activity's name, for run errors
@@ -41,6 +63,13 @@ struct BiasedRun::GroupBias {
   double rateGap = 0.0;  // λ − λ′
   double multiplier = 1.0;
   double scheduledAt = 0.0;
+  // Logs of the ratio terms: of the multiplier, of each member's plain and
+  // biased weight, of the plain and biased totals.
+  RememberedLog multiplierLog;
+  std::vector<RememberedLog> weightLogs;
+  std::vector<RememberedLog> biasedWeightLogs;
+  RememberedLog plainTotalLog;
+  RememberedLog biasedTotalLog;
 };
 
 namespace {
@@ -147,6 +176,8 @@ MeasureVocabulary BiasedRun::BuildVocabulary() {
         v.otherActions.emplace_back(s, DescribeDelay(bias.timing->distributionType));
     }
     if (!ofCases) continue;
+    bias.weightLogs.resize(static_cast<size_t>(group->numMembers));
+    bias.biasedWeightLogs.resize(static_cast<size_t>(group->numMembers));
     for (int32_t m = 0; m < group->numMembers; ++m) {
       bias.caseTargets.push_back(caseCount);
       v.caseTargets.emplace_back(group->members[m]->name, caseCount++);
@@ -245,7 +276,7 @@ void BiasedRun::CutShort(GroupBias& bias) {
 
 void BiasedRun::Completed(GroupBias& bias) {
   if (!bias.pending) return;
-  logRatio_ += -std::log(bias.multiplier) - bias.rateGap * (sim_.currentTime - bias.scheduledAt);
+  logRatio_ += -bias.multiplierLog.Of(bias.multiplier) - bias.rateGap * (sim_.currentTime - bias.scheduledAt);
   Unpend(bias);
 }
 
@@ -453,7 +484,7 @@ void BiasedRun::ResampleChangedRates(BaseActionClass* fired) {
 // The group's own selection with the biased weights: the same uniform, the
 // same table of enabled cases of the highest rank in member order and the
 // same search, so that with every multiplier 1 the same case is chosen.
-BaseActionClass* BiasedRun::FireWithBiasedCases(BaseGroupClass* group, const GroupBias& bias) {
+BaseActionClass* BiasedRun::FireWithBiasedCases(BaseGroupClass* group, GroupBias& bias) {
   const double u = TheDistribution->NextUniform();
   caseScratch_.clear();
   int maxRank = 0;
@@ -471,7 +502,7 @@ BaseActionClass* BiasedRun::FireWithBiasedCases(BaseGroupClass* group, const Gro
     const int target = bias.caseTargets[static_cast<size_t>(m)];
     // A case the plain run never chooses stays impossible.
     const double biased = target >= 0 && weight > 0.0 ? weight * WeightMultiplier(target, member) : weight;
-    caseScratch_.push_back({member, weight, biased, 0.0});
+    caseScratch_.push_back({member, m, weight, biased, 0.0});
   }
   if (caseScratch_.empty()) {
     sim_.pvModel->LastActionTime = sim_.currentTime;
@@ -493,8 +524,10 @@ BaseActionClass* BiasedRun::FireWithBiasedCases(BaseGroupClass* group, const Gro
     if (caseScratch_[mid].cumulative <= x) lo = mid + 1; else hi = mid;
   }
   const CaseEntry& chosen = caseScratch_[lo];
+  const auto index = static_cast<size_t>(chosen.index);
   if (chosen.biasedWeight > 0.0 && chosen.weight > 0.0)
-    logRatio_ += std::log(chosen.weight) - std::log(plainTotal) - std::log(chosen.biasedWeight) +
-                 std::log(biasedTotal);
+    logRatio_ += bias.weightLogs[index].Of(chosen.weight) - bias.plainTotalLog.Of(plainTotal) -
+                 bias.biasedWeightLogs[index].Of(chosen.biasedWeight) +
+                 bias.biasedTotalLog.Of(biasedTotal);
   return sim_.pvModel->FireAction(chosen.member, sim_.currentTime);
 }

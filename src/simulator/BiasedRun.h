@@ -61,6 +61,7 @@ class BiasedRun {
   struct GroupBias;
   struct CaseEntry {
     BaseActionClass* member;
+    int32_t index;        // in the group's members
     double weight;        // plain weight
     double biasedWeight;  // weight times its multiplier
     double cumulative;    // running sum of the biased weights up to this case
@@ -83,7 +84,7 @@ class BiasedRun {
   // again with the new one.
   void ResampleChangedRates(BaseActionClass* fired);
   void ResampleInPlace(BaseGroupClass* group);
-  BaseActionClass* FireWithBiasedCases(BaseGroupClass* group, const GroupBias& bias);
+  BaseActionClass* FireWithBiasedCases(BaseGroupClass* group, GroupBias& bias);
 
   // Ratio bookkeeping of a biased delay.
   void MarkPending(GroupBias& bias, double plainRate, double multiplier);
