@@ -116,21 +116,45 @@ ChangeOfMeasure::Multiplier ChangeOfMeasure::FirstHolding(const std::vector<Rule
   return {};
 }
 
+bool ChangeOfMeasure::AtLatest(const Target& target) {
+  if (target.given.empty()) return false;
+  const size_t n = target.reads.size();
+  const short* tokens = target.markings.data() + target.latest * n;
+  for (size_t i = 0; i < n; ++i)
+    if (**target.reads[i] != tokens[i]) return false;
+  return true;
+}
+
+// The multiplier at the current marking: looked up among the remembered
+// markings, or evaluated and remembered in place of the oldest.
+ChangeOfMeasure::Multiplier ChangeOfMeasure::Remember(Target& target) {
+  const size_t n = target.reads.size();
+  for (size_t i = 0; i < n; ++i) target.scratch[i] = **target.reads[i];
+  for (size_t k = 0; k < target.given.size(); ++k)
+    if (std::equal(target.scratch.begin(), target.scratch.end(),
+                   target.markings.begin() + static_cast<std::ptrdiff_t>(k * n))) {
+      target.latest = k;
+      return target.given[k];
+    }
+  const Multiplier value = FirstHolding(target.rules);
+  if (target.given.size() < Target::kRemembered) {
+    target.latest = target.given.size();
+    target.given.push_back(value);
+    target.markings.insert(target.markings.end(), target.scratch.begin(), target.scratch.end());
+  } else {
+    target.latest = target.oldest;
+    target.oldest = (target.oldest + 1) % Target::kRemembered;
+    target.given[target.latest] = value;
+    std::copy(target.scratch.begin(), target.scratch.end(),
+              target.markings.begin() + static_cast<std::ptrdiff_t>(target.latest * n));
+  }
+  return value;
+}
+
 ChangeOfMeasure::Multiplier ChangeOfMeasure::Current(RuleTable& table, int target) {
   if (!HasRules(table, target)) return {};
   Target& rules = table[static_cast<size_t>(target)];
-  bool changed = !rules.known;
-  for (size_t i = 0; i < rules.reads.size(); ++i) {
-    const short tokens = **rules.reads[i];
-    if (tokens == rules.seen[i]) continue;
-    rules.seen[i] = tokens;
-    changed = true;
-  }
-  if (changed) {
-    rules.last = FirstHolding(rules.rules);
-    rules.known = true;
-  }
-  return rules.last;
+  return AtLatest(rules) ? rules.given[rules.latest] : Remember(rules);
 }
 
 void ChangeOfMeasure::ListPlacesRead(RuleTable& table) {
@@ -140,7 +164,9 @@ void ChangeOfMeasure::ListPlacesRead(RuleTable& table) {
         for (short* const* mark : e->PlacesRead())
           if (std::find(target.reads.begin(), target.reads.end(), mark) == target.reads.end())
             target.reads.push_back(mark);
-    target.seen.assign(target.reads.size(), 0);
+    target.scratch.assign(target.reads.size(), 0);
+    target.markings.reserve(target.reads.size() * Target::kRemembered);
+    target.given.reserve(Target::kRemembered);
   }
 }
 

@@ -6,8 +6,8 @@
 // vocabulary it was parsed with; every `let`, and every part of a rule that
 // reads no place, is already a number (global variables are read once, when
 // the file is read); a rule whose multiplier reads no place was checked
-// positive and finite when parsed; a target's remembered multiplier is the
-// one its rules give at the tokens it remembers of the places they read.
+// positive and finite when parsed; a target's remembered multipliers are the
+// ones its rules give at the markings remembered with them.
 //
 // The file, line by line:
 //
@@ -108,14 +108,17 @@ class ChangeOfMeasure {
     int line = 0;
   };
   // The rules of one target in file order. A multiplier depends on the
-  // marking alone, so the one last given is kept with the tokens of the
-  // places read and given again while those tokens stay the same.
+  // marking alone, and a run moves among few markings, so the multipliers
+  // given at the last few markings met are kept, the latest looked at first.
   struct Target {
+    static constexpr size_t kRemembered = 8;
     std::vector<Rule> rules;
     std::vector<short* const*> reads;  // marking cells read by the rules
-    std::vector<short> seen;           // their tokens when `last` was given
-    Multiplier last;
-    bool known = false;  // `last` and `seen` were set
+    std::vector<short> markings;       // per remembered marking, the tokens of `reads`
+    std::vector<Multiplier> given;     // per remembered marking, its multiplier
+    std::vector<short> scratch;        // the tokens now, while looking them up
+    size_t latest = 0;                 // remembered marking met last
+    size_t oldest = 0;                 // the one to forget when all are in use
   };
 
   // Parses the file's text; throws MeasureError.
@@ -134,6 +137,8 @@ class ChangeOfMeasure {
   using RuleTable = std::vector<Target>;  // per target id
   static Multiplier Current(RuleTable& table, int target);
   static Multiplier FirstHolding(const std::vector<Rule>& rules);
+  static bool AtLatest(const Target& target);
+  static Multiplier Remember(Target& target);
   static void ListPlacesRead(RuleTable& table);
   static bool HasRules(const RuleTable& table, int target) {
     return target >= 0 && static_cast<size_t>(target) < table.size() &&
