@@ -116,15 +116,6 @@ ChangeOfMeasure::Multiplier ChangeOfMeasure::FirstHolding(const std::vector<Rule
   return {};
 }
 
-bool ChangeOfMeasure::AtLatest(const Target& target) {
-  if (target.given.empty()) return false;
-  const size_t n = target.reads.size();
-  const short* tokens = target.markings.data() + target.latest * n;
-  for (size_t i = 0; i < n; ++i)
-    if (**target.reads[i] != tokens[i]) return false;
-  return true;
-}
-
 // The multiplier at the current marking: looked up among the remembered
 // markings, or evaluated and remembered in place of the oldest.
 ChangeOfMeasure::Multiplier ChangeOfMeasure::Remember(Target& target) {
@@ -149,12 +140,6 @@ ChangeOfMeasure::Multiplier ChangeOfMeasure::Remember(Target& target) {
               target.markings.begin() + static_cast<std::ptrdiff_t>(target.latest * n));
   }
   return value;
-}
-
-ChangeOfMeasure::Multiplier ChangeOfMeasure::Current(RuleTable& table, int target) {
-  if (!HasRules(table, target)) return {};
-  Target& rules = table[static_cast<size_t>(target)];
-  return AtLatest(rules) ? rules.given[rules.latest] : Remember(rules);
 }
 
 void ChangeOfMeasure::ListPlacesRead(RuleTable& table) {

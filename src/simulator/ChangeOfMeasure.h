@@ -135,9 +135,22 @@ class ChangeOfMeasure {
 
  private:
   using RuleTable = std::vector<Target>;  // per target id
-  static Multiplier Current(RuleTable& table, int target);
+  // Kept in the header: the loop asks for a multiplier at most firings and
+  // nearly always finds it at the latest marking.
+  static Multiplier Current(RuleTable& table, int target) {
+    if (!HasRules(table, target)) return {};
+    Target& rules = table[static_cast<size_t>(target)];
+    return AtLatest(rules) ? rules.given[rules.latest] : Remember(rules);
+  }
+  static bool AtLatest(const Target& target) {
+    if (target.given.empty()) return false;
+    const size_t n = target.reads.size();
+    const short* tokens = target.markings.data() + target.latest * n;
+    for (size_t i = 0; i < n; ++i)
+      if (**target.reads[i] != tokens[i]) return false;
+    return true;
+  }
   static Multiplier FirstHolding(const std::vector<Rule>& rules);
-  static bool AtLatest(const Target& target);
   static Multiplier Remember(Target& target);
   static void ListPlacesRead(RuleTable& table);
   static bool HasRules(const RuleTable& table, int target) {
