@@ -57,6 +57,12 @@ struct BiasedRun::GroupBias {
   BaseActionClass* timing = nullptr;  // the action whose Rate() is the group's
   std::vector<int> caseTargets;       // per member: weight rules' target, or -1
   bool weighted = false;              // some member has weight rules
+  // The multipliers at the current marking, while known: they are forgotten
+  // when an action that changes a place their rules read fires.
+  bool rateKnown = false;
+  double rateMultiplier = 1.0;
+  bool weightsKnown = false;
+  std::vector<double> weightMultipliers;  // per member; NaN: not evaluated yet
   // The pending biased delay.
   bool pending = false;
   double plainRate = 0.0;
@@ -176,6 +182,7 @@ MeasureVocabulary BiasedRun::BuildVocabulary() {
         v.otherActions.emplace_back(s, DescribeDelay(bias.timing->distributionType));
     }
     if (!ofCases) continue;
+    bias.weightMultipliers.resize(static_cast<size_t>(group->numMembers));
     bias.weightLogs.resize(static_cast<size_t>(group->numMembers));
     bias.biasedWeightLogs.resize(static_cast<size_t>(group->numMembers));
     for (int32_t m = 0; m < group->numMembers; ++m) {
@@ -198,17 +205,17 @@ void BiasedRun::BindGroups() {
   }
 }
 
-// A rate rule may read places its activity's enabling does not; the groups
-// whose rate reads a place are listed under every action that changes it,
-// so that the step looks at them after that action fires, as it looks at
-// the groups of the action's affects list.
+// A rule may read places its activity's enabling does not. The groups
+// whose rate or weight rules read a place are listed under every action
+// that changes it: the step forgets their multipliers after that action
+// fires, and looks at their rates as it looks at the groups of the action's
+// affects list.
 void BiasedRun::BindWatchers() {
   watchers_.assign(static_cast<size_t>(BaseActionClass::MaxID) + 1, {});
   const int actionCount = sim_.actionList->getNumItems();
   for (int32_t g = 0; g < sim_.NumGroups(); ++g) {
-    const GroupBias& bias = groupBias_[static_cast<size_t>(g)];
-    if (bias.rateTarget < 0) continue;
-    const std::vector<short* const*> read = measure_->PlacesReadByRate(bias.rateTarget);
+    const std::vector<short* const*> read = PlacesReadBy(groupBias_[static_cast<size_t>(g)]);
+    if (read.empty()) continue;
     for (int a = 0; a < actionCount; ++a) {
       BaseActionClass* action = sim_.actions[a];
       bool changes = false;
@@ -220,6 +227,14 @@ void BiasedRun::BindWatchers() {
       if (changes && std::find(list.begin(), list.end(), g) == list.end()) list.push_back(g);
     }
   }
+}
+
+std::vector<short* const*> BiasedRun::PlacesReadBy(const GroupBias& bias) const {
+  std::vector<short* const*> read = measure_->PlacesReadByRate(bias.rateTarget);
+  for (int target : bias.caseTargets)
+    for (short* const* mark : measure_->PlacesReadByWeight(target))
+      if (std::find(read.begin(), read.end(), mark) == read.end()) read.push_back(mark);
+  return read;
 }
 
 BiasedRun::GroupBias& BiasedRun::BiasOf(BaseActionClass* group) {
@@ -234,11 +249,36 @@ void BiasedRun::FailRun(int line, const std::string& what, double value) const {
   std::exit(1);
 }
 
-double BiasedRun::RateMultiplier(const GroupBias& bias) const {
+double BiasedRun::RateMultiplier(GroupBias& bias) const {
+  if (bias.rateKnown) return bias.rateMultiplier;
   const ChangeOfMeasure::Multiplier m = measure_->RateMultiplier(bias.rateTarget);
   if (!(m.value > 0.0) || !std::isfinite(m.value))
     FailRun(m.line, "rate multiplier of " + bias.name, m.value);
+  bias.rateKnown = true;
+  bias.rateMultiplier = m.value;
   return m.value;
+}
+
+// Only the cases the step weighs are evaluated, as a multiplier that cannot
+// be used is never judged; an unknown one is NaN, which no valid one is.
+double BiasedRun::CaseMultiplier(GroupBias& bias, int32_t m, const BaseActionClass* member) const {
+  if (!bias.weightsKnown) {
+    std::fill(bias.weightMultipliers.begin(), bias.weightMultipliers.end(),
+              std::numeric_limits<double>::quiet_NaN());
+    bias.weightsKnown = true;
+  }
+  double& multiplier = bias.weightMultipliers[static_cast<size_t>(m)];
+  if (std::isnan(multiplier)) multiplier = WeightMultiplier(bias.caseTargets[static_cast<size_t>(m)], member);
+  return multiplier;
+}
+
+void BiasedRun::ForgetMultipliers(const BaseActionClass* fired) {
+  if (fired == nullptr) return;
+  for (int g : watchers_[static_cast<size_t>(fired->actionId)]) {
+    GroupBias& bias = groupBias_[static_cast<size_t>(g)];
+    bias.rateKnown = false;
+    bias.weightsKnown = false;
+  }
 }
 
 // A case the plain run can choose must stay possible in the biased run, or
@@ -284,7 +324,8 @@ void BiasedRun::Completed(GroupBias& bias) {
 
 void BiasedRun::StartReplication() {
   logRatio_ = driftRate_ = driftWeighted_ = 0.0;
-  for (GroupBias& bias : groupBias_) bias.pending = false;
+  // The marking was set afresh.
+  for (GroupBias& bias : groupBias_) bias.pending = bias.rateKnown = bias.weightsKnown = false;
   std::fill(weighed_.begin(), weighed_.end(), false);
   std::fill(logWeights_.begin(), logWeights_.end(), 0.0);
   UpdateNextObservation();
@@ -363,6 +404,7 @@ bool BiasedRun::FireNext() {
   sim_.lastFired = bias.weighted ? FireWithBiasedCases(group, bias)
                                  : sim_.pvModel->FireAction(group, sim_.currentTime);
   ++sim_.actionsFired;
+  ForgetMultipliers(sim_.lastFired);
   if (!sim_.reactivationList.empty()) CheckReactivationList();
   RemoveAffected(sim_.lastFired);
   InsertAffected(sim_.lastFired);
@@ -475,7 +517,7 @@ void BiasedRun::ResampleChangedRates(BaseActionClass* fired) {
   if (fired == nullptr) return;
   for (int g : watchers_[static_cast<size_t>(fired->actionId)]) {
     GroupBias& bias = groupBias_[static_cast<size_t>(g)];
-    if (!bias.pending) continue;
+    if (bias.rateTarget < 0 || !bias.pending) continue;
     if (RateMultiplier(bias) == bias.multiplier) continue;
     ResampleInPlace(sim_.groups[g]);
   }
@@ -501,7 +543,8 @@ BaseActionClass* BiasedRun::FireWithBiasedCases(BaseGroupClass* group, GroupBias
     const double weight = member->Weight();
     const int target = bias.caseTargets[static_cast<size_t>(m)];
     // A case the plain run never chooses stays impossible.
-    const double biased = target >= 0 && weight > 0.0 ? weight * WeightMultiplier(target, member) : weight;
+    const double biased =
+        target >= 0 && weight > 0.0 ? weight * CaseMultiplier(bias, m, member) : weight;
     caseScratch_.push_back({member, m, weight, biased, 0.0});
   }
   if (caseScratch_.empty()) {

@@ -92,8 +92,12 @@ class BiasedRun {
   void Completed(GroupBias& bias);
   void Unpend(GroupBias& bias);
 
-  double RateMultiplier(const GroupBias& bias) const;
+  double RateMultiplier(GroupBias& bias) const;
   double WeightMultiplier(int caseTarget, const BaseActionClass* member) const;
+  double CaseMultiplier(GroupBias& bias, int32_t m, const BaseActionClass* member) const;
+  // After `fired` fires: the multipliers whose rules read what it changed.
+  void ForgetMultipliers(const BaseActionClass* fired);
+  std::vector<short* const*> PlacesReadBy(const GroupBias& bias) const;
   [[noreturn]] void FailRun(int line, const std::string& what, double value) const;
 
   // Observation weights of the variables that completed at this firing.
@@ -103,7 +107,7 @@ class BiasedRun {
   SimulatorClass& sim_;
   std::unique_ptr<ChangeOfMeasure> measure_;
   std::vector<GroupBias> groupBias_;          // per group index
-  std::vector<std::vector<int>> watchers_;    // per actionId: groups whose rate reads what it changes
+  std::vector<std::vector<int>> watchers_;    // per actionId: groups whose rules read what it changes
   std::vector<CaseEntry> caseScratch_;        // enabled cases of the group firing
   std::vector<double> logWeights_;            // per variable
   std::vector<bool> weighed_;                 // per variable, this replication

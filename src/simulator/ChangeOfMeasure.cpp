@@ -160,6 +160,11 @@ std::vector<short* const*> ChangeOfMeasure::PlacesReadByRate(int target) const {
   return rateRules_[static_cast<size_t>(target)].reads;
 }
 
+std::vector<short* const*> ChangeOfMeasure::PlacesReadByWeight(int target) const {
+  if (!HasWeightRules(target)) return {};
+  return weightRules_[static_cast<size_t>(target)].reads;
+}
+
 // --- Parsing -----------------------------------------------------------------------
 
 namespace {

@@ -129,8 +129,9 @@ class ChangeOfMeasure {
   Multiplier WeightMultiplier(int target) { return Current(weightRules_, target); }
   bool HasRateRules(int target) const { return HasRules(rateRules_, target); }
   bool HasWeightRules(int target) const { return HasRules(weightRules_, target); }
-  // The marking cells read by the rate rules of a target.
+  // The marking cells read by the rate or weight rules of a target.
   std::vector<short* const*> PlacesReadByRate(int target) const;
+  std::vector<short* const*> PlacesReadByWeight(int target) const;
   const std::string& FileName() const { return fileName_; }
 
  private:
