@@ -121,12 +121,14 @@ ChangeOfMeasure::Multiplier ChangeOfMeasure::FirstHolding(const std::vector<Rule
 ChangeOfMeasure::Multiplier ChangeOfMeasure::Remember(Target& target) {
   const size_t n = target.reads.size();
   for (size_t i = 0; i < n; ++i) target.scratch[i] = **target.reads[i];
-  for (size_t k = 0; k < target.given.size(); ++k)
-    if (std::equal(target.scratch.begin(), target.scratch.end(),
-                   target.markings.begin() + static_cast<std::ptrdiff_t>(k * n))) {
-      target.latest = k;
-      return target.given[k];
-    }
+  for (size_t k = 0; k < target.given.size(); ++k) {
+    const short* tokens = target.markings.data() + k * n;
+    size_t i = 0;
+    while (i < n && tokens[i] == target.scratch[i]) ++i;
+    if (i < n) continue;
+    target.latest = k;
+    return target.given[k];
+  }
   const Multiplier value = FirstHolding(target.rules);
   if (target.given.size() < Target::kRemembered) {
     target.latest = target.given.size();
