@@ -404,17 +404,32 @@ bool BiasedRun::FireNext() {
   sim_.lastFired = bias.weighted ? FireWithBiasedCases(group, bias)
                                  : sim_.pvModel->FireAction(group, sim_.currentTime);
   ++sim_.actionsFired;
-  ForgetMultipliers(sim_.lastFired);
-  if (!sim_.reactivationList.empty()) CheckReactivationList();
-  RemoveAffected(sim_.lastFired);
-  InsertAffected(sim_.lastFired);
-  ResampleChangedRates(sim_.lastFired);
+  if (LeftMarkingQuiet(group, bias, sim_.lastFired)) {
+    ScheduleGroup(group);
+  } else {
+    ForgetMultipliers(sim_.lastFired);
+    if (!sim_.reactivationList.empty()) CheckReactivationList();
+    RemoveAffected(sim_.lastFired);
+    InsertAffected(sim_.lastFired);
+    ResampleChangedRates(sim_.lastFired);
+  }
   group->enabledAfterFiring = false;
   sim_.currentHandle = sim_.eventList->Earliest();
   if (sim_.currentHandle == nullptr) return false;
   sim_.currentTime = (*sim_.currentHandle)->time;
   sim_.currentGroup = static_cast<BaseGroupClass*>((*sim_.currentHandle)->action);
   return true;
+}
+
+// As in the plain step: a firing that left the marking as it was, of an
+// action whose affects list is quiet and holds its own group, changes no
+// enabling and no multiplier, so the passes over the list would only
+// schedule the fired group again. A case fired directly, not through its
+// group, says so by its declaration instead of by the group's mark.
+bool BiasedRun::LeftMarkingQuiet(BaseGroupClass* group, const GroupBias& bias,
+                                 const BaseActionClass* fired) const {
+  if (fired == nullptr || fired->quietOwnGroup != group || !sim_.reactivationList.empty()) return false;
+  return bias.weighted ? fired->leavesMarking && group->enablingFromMarking : group->enabledAfterFiring;
 }
 
 // The plain draw divided by the multiplier: an exponential draw of rate λ

@@ -74,6 +74,8 @@ class BiasedRun {
 
   // One firing, as the plain step makes it.
   bool FireNext();
+  bool LeftMarkingQuiet(BaseGroupClass* group, const GroupBias& bias,
+                        const BaseActionClass* fired) const;
   void ScheduleGroup(BaseGroupClass* group);
   // The delay of the group under the measure, its bias state set pending.
   double SampleBiasedDelay(BaseGroupClass* group);
