@@ -8,9 +8,11 @@
 // exactly while a biased delay of the group is scheduled; driftRate_ and
 // driftWeighted_ are the sums, over pending biased delays, of (λ − λ′) and
 // (λ − λ′)·scheduledAt; logRatio_ holds the contributions of every firing,
-// case choice and cut-short delay of the replication so far. With every
-// multiplier 1 the loop makes the plain step's calls in the plain order, so
-// the random stream and the observations are those of plain simulation.
+// case choice and cut-short delay of the replication so far; a multiplier
+// a group holds as known is the one its rules give at the current marking.
+// With every multiplier 1 the loop makes the plain step's calls in the
+// plain order, so the random stream and the observations are those of plain
+// simulation.
 #pragma once
 
 #include <cstdint>
