@@ -115,6 +115,10 @@ class BaseActionClass {
   // would only schedule the fired group again.
   BaseGroupClass* quietOwnGroup = nullptr;
   bool fired = false;
+  // Set by a group whose cases' types are known: the model declares that
+  // this case's Fire() changes no place. Read by steps that fire a case
+  // directly instead of through its group.
+  bool leavesMarking = false;
   Distribution distributionType = EXPONENTIAL;
   GroupRecord* eventSlot = nullptr;        // the simulator's record for this action
   BaseModelClass* parentModel = nullptr;   // set when a SAN model adopts the action

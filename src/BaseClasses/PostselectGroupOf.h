@@ -35,6 +35,7 @@ class PostselectGroupOf final : public PostselectGroup {
     SAN_ASSERT(((cases != nullptr) && ...), "every case != nullptr", "PostselectGroupOf.h");
     initialize(static_cast<int>(sizeof...(Cases)), groupName);
     (appendGroup(cases), ...);
+    ((cases->leavesMarking = LeavesMarking<Cases>()), ...);
     builtEdits_ = memberEdits;
   }
 

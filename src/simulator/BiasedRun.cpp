@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <sstream>
 
 #include "BaseClasses/BaseActionClass.h"
@@ -29,18 +30,52 @@
 #include "simulator/SimulatorClass.h"
 #include "study/BaseStudyClass.h"
 
+namespace {
+
+// The log of the number last asked about. A run's multipliers, weights and
+// totals take few values, so most logs the loop needs are the one before.
+class RememberedLog {
+ public:
+  double Of(double value) {
+    if (!(value == number_)) {
+      number_ = value;
+      log_ = std::log(value);
+    }
+    return log_;
+  }
+
+ private:
+  double number_ = std::numeric_limits<double>::quiet_NaN();
+  double log_ = std::numeric_limits<double>::quiet_NaN();
+};
+
+}  // namespace
+
 struct BiasedRun::GroupBias {
   int rateTarget = -1;                // rate rules' target, -1 when none
   std::string name;                   // the activity's name, for run errors
   BaseActionClass* timing = nullptr;  // the action whose Rate() is the group's
   std::vector<int> caseTargets;       // per member: weight rules' target, or -1
   bool weighted = false;              // some member has weight rules
+  // The multipliers at the current marking, while known: they are forgotten
+  // when an action that changes a place their rules read fires.
+  bool rateKnown = false;
+  double rateMultiplier = 1.0;
+  bool weightsKnown = false;
+  std::vector<double> weightMultipliers;  // per member; NaN: not evaluated yet
   // The pending biased delay.
   bool pending = false;
   double plainRate = 0.0;
   double rateGap = 0.0;  // λ − λ′
   double multiplier = 1.0;
   double scheduledAt = 0.0;
+  // Logs of the ratio terms: of the multiplier, of each member's plain and
+  // biased weight, of the plain and biased totals.
+  RememberedLog multiplierLog;
+  std::vector<RememberedLog> weightLogs;
+  std::vector<RememberedLog> biasedWeightLogs;
+  RememberedLog plainTotalLog;
+  RememberedLog biasedTotalLog;
 };
 
 namespace {
@@ -147,6 +182,9 @@ MeasureVocabulary BiasedRun::BuildVocabulary() {
         v.otherActions.emplace_back(s, DescribeDelay(bias.timing->distributionType));
     }
     if (!ofCases) continue;
+    bias.weightMultipliers.resize(static_cast<size_t>(group->numMembers));
+    bias.weightLogs.resize(static_cast<size_t>(group->numMembers));
+    bias.biasedWeightLogs.resize(static_cast<size_t>(group->numMembers));
     for (int32_t m = 0; m < group->numMembers; ++m) {
       bias.caseTargets.push_back(caseCount);
       v.caseTargets.emplace_back(group->members[m]->name, caseCount++);
@@ -167,17 +205,17 @@ void BiasedRun::BindGroups() {
   }
 }
 
-// A rate rule may read places its activity's enabling does not; the groups
-// whose rate reads a place are listed under every action that changes it,
-// so that the step looks at them after that action fires, as it looks at
-// the groups of the action's affects list.
+// A rule may read places its activity's enabling does not. The groups
+// whose rate or weight rules read a place are listed under every action
+// that changes it: the step forgets their multipliers after that action
+// fires, and looks at their rates as it looks at the groups of the action's
+// affects list.
 void BiasedRun::BindWatchers() {
   watchers_.assign(static_cast<size_t>(BaseActionClass::MaxID) + 1, {});
   const int actionCount = sim_.actionList->getNumItems();
   for (int32_t g = 0; g < sim_.NumGroups(); ++g) {
-    const GroupBias& bias = groupBias_[static_cast<size_t>(g)];
-    if (bias.rateTarget < 0) continue;
-    const std::vector<short* const*> read = measure_->PlacesReadByRate(bias.rateTarget);
+    const std::vector<short* const*> read = PlacesReadBy(groupBias_[static_cast<size_t>(g)]);
+    if (read.empty()) continue;
     for (int a = 0; a < actionCount; ++a) {
       BaseActionClass* action = sim_.actions[a];
       bool changes = false;
@@ -189,6 +227,14 @@ void BiasedRun::BindWatchers() {
       if (changes && std::find(list.begin(), list.end(), g) == list.end()) list.push_back(g);
     }
   }
+}
+
+std::vector<short* const*> BiasedRun::PlacesReadBy(const GroupBias& bias) const {
+  std::vector<short* const*> read = measure_->PlacesReadByRate(bias.rateTarget);
+  for (int target : bias.caseTargets)
+    for (short* const* mark : measure_->PlacesReadByWeight(target))
+      if (std::find(read.begin(), read.end(), mark) == read.end()) read.push_back(mark);
+  return read;
 }
 
 BiasedRun::GroupBias& BiasedRun::BiasOf(BaseActionClass* group) {
@@ -203,11 +249,36 @@ void BiasedRun::FailRun(int line, const std::string& what, double value) const {
   std::exit(1);
 }
 
-double BiasedRun::RateMultiplier(const GroupBias& bias) const {
+double BiasedRun::RateMultiplier(GroupBias& bias) const {
+  if (bias.rateKnown) return bias.rateMultiplier;
   const ChangeOfMeasure::Multiplier m = measure_->RateMultiplier(bias.rateTarget);
   if (!(m.value > 0.0) || !std::isfinite(m.value))
     FailRun(m.line, "rate multiplier of " + bias.name, m.value);
+  bias.rateKnown = true;
+  bias.rateMultiplier = m.value;
   return m.value;
+}
+
+// Only the cases the step weighs are evaluated, as a multiplier that cannot
+// be used is never judged; an unknown one is NaN, which no valid one is.
+double BiasedRun::CaseMultiplier(GroupBias& bias, int32_t m, const BaseActionClass* member) const {
+  if (!bias.weightsKnown) {
+    std::fill(bias.weightMultipliers.begin(), bias.weightMultipliers.end(),
+              std::numeric_limits<double>::quiet_NaN());
+    bias.weightsKnown = true;
+  }
+  double& multiplier = bias.weightMultipliers[static_cast<size_t>(m)];
+  if (std::isnan(multiplier)) multiplier = WeightMultiplier(bias.caseTargets[static_cast<size_t>(m)], member);
+  return multiplier;
+}
+
+void BiasedRun::ForgetMultipliers(const BaseActionClass* fired) {
+  if (fired == nullptr) return;
+  for (int g : watchers_[static_cast<size_t>(fired->actionId)]) {
+    GroupBias& bias = groupBias_[static_cast<size_t>(g)];
+    bias.rateKnown = false;
+    bias.weightsKnown = false;
+  }
 }
 
 // A case the plain run can choose must stay possible in the biased run, or
@@ -245,7 +316,7 @@ void BiasedRun::CutShort(GroupBias& bias) {
 
 void BiasedRun::Completed(GroupBias& bias) {
   if (!bias.pending) return;
-  logRatio_ += -std::log(bias.multiplier) - bias.rateGap * (sim_.currentTime - bias.scheduledAt);
+  logRatio_ += -bias.multiplierLog.Of(bias.multiplier) - bias.rateGap * (sim_.currentTime - bias.scheduledAt);
   Unpend(bias);
 }
 
@@ -253,7 +324,8 @@ void BiasedRun::Completed(GroupBias& bias) {
 
 void BiasedRun::StartReplication() {
   logRatio_ = driftRate_ = driftWeighted_ = 0.0;
-  for (GroupBias& bias : groupBias_) bias.pending = false;
+  // The marking was set afresh.
+  for (GroupBias& bias : groupBias_) bias.pending = bias.rateKnown = bias.weightsKnown = false;
   std::fill(weighed_.begin(), weighed_.end(), false);
   std::fill(logWeights_.begin(), logWeights_.end(), 0.0);
   UpdateNextObservation();
@@ -332,16 +404,32 @@ bool BiasedRun::FireNext() {
   sim_.lastFired = bias.weighted ? FireWithBiasedCases(group, bias)
                                  : sim_.pvModel->FireAction(group, sim_.currentTime);
   ++sim_.actionsFired;
-  if (!sim_.reactivationList.empty()) CheckReactivationList();
-  RemoveAffected(sim_.lastFired);
-  InsertAffected(sim_.lastFired);
-  ResampleChangedRates(sim_.lastFired);
+  if (LeftMarkingQuiet(group, bias, sim_.lastFired)) {
+    ScheduleGroup(group);
+  } else {
+    ForgetMultipliers(sim_.lastFired);
+    if (!sim_.reactivationList.empty()) CheckReactivationList();
+    RemoveAffected(sim_.lastFired);
+    InsertAffected(sim_.lastFired);
+    ResampleChangedRates(sim_.lastFired);
+  }
   group->enabledAfterFiring = false;
   sim_.currentHandle = sim_.eventList->Earliest();
   if (sim_.currentHandle == nullptr) return false;
   sim_.currentTime = (*sim_.currentHandle)->time;
   sim_.currentGroup = static_cast<BaseGroupClass*>((*sim_.currentHandle)->action);
   return true;
+}
+
+// As in the plain step: a firing that left the marking as it was, of an
+// action whose affects list is quiet and holds its own group, changes no
+// enabling and no multiplier, so the passes over the list would only
+// schedule the fired group again. A case fired directly, not through its
+// group, says so by its declaration instead of by the group's mark.
+bool BiasedRun::LeftMarkingQuiet(BaseGroupClass* group, const GroupBias& bias,
+                                 const BaseActionClass* fired) const {
+  if (fired == nullptr || fired->quietOwnGroup != group || !sim_.reactivationList.empty()) return false;
+  return bias.weighted ? fired->leavesMarking && group->enablingFromMarking : group->enabledAfterFiring;
 }
 
 // The plain draw divided by the multiplier: an exponential draw of rate λ
@@ -444,7 +532,7 @@ void BiasedRun::ResampleChangedRates(BaseActionClass* fired) {
   if (fired == nullptr) return;
   for (int g : watchers_[static_cast<size_t>(fired->actionId)]) {
     GroupBias& bias = groupBias_[static_cast<size_t>(g)];
-    if (!bias.pending) continue;
+    if (bias.rateTarget < 0 || !bias.pending) continue;
     if (RateMultiplier(bias) == bias.multiplier) continue;
     ResampleInPlace(sim_.groups[g]);
   }
@@ -453,7 +541,7 @@ void BiasedRun::ResampleChangedRates(BaseActionClass* fired) {
 // The group's own selection with the biased weights: the same uniform, the
 // same table of enabled cases of the highest rank in member order and the
 // same search, so that with every multiplier 1 the same case is chosen.
-BaseActionClass* BiasedRun::FireWithBiasedCases(BaseGroupClass* group, const GroupBias& bias) {
+BaseActionClass* BiasedRun::FireWithBiasedCases(BaseGroupClass* group, GroupBias& bias) {
   const double u = TheDistribution->NextUniform();
   caseScratch_.clear();
   int maxRank = 0;
@@ -470,8 +558,9 @@ BaseActionClass* BiasedRun::FireWithBiasedCases(BaseGroupClass* group, const Gro
     const double weight = member->Weight();
     const int target = bias.caseTargets[static_cast<size_t>(m)];
     // A case the plain run never chooses stays impossible.
-    const double biased = target >= 0 && weight > 0.0 ? weight * WeightMultiplier(target, member) : weight;
-    caseScratch_.push_back({member, weight, biased, 0.0});
+    const double biased =
+        target >= 0 && weight > 0.0 ? weight * CaseMultiplier(bias, m, member) : weight;
+    caseScratch_.push_back({member, m, weight, biased, 0.0});
   }
   if (caseScratch_.empty()) {
     sim_.pvModel->LastActionTime = sim_.currentTime;
@@ -493,8 +582,10 @@ BaseActionClass* BiasedRun::FireWithBiasedCases(BaseGroupClass* group, const Gro
     if (caseScratch_[mid].cumulative <= x) lo = mid + 1; else hi = mid;
   }
   const CaseEntry& chosen = caseScratch_[lo];
+  const auto index = static_cast<size_t>(chosen.index);
   if (chosen.biasedWeight > 0.0 && chosen.weight > 0.0)
-    logRatio_ += std::log(chosen.weight) - std::log(plainTotal) - std::log(chosen.biasedWeight) +
-                 std::log(biasedTotal);
+    logRatio_ += bias.weightLogs[index].Of(chosen.weight) - bias.plainTotalLog.Of(plainTotal) -
+                 bias.biasedWeightLogs[index].Of(chosen.biasedWeight) +
+                 bias.biasedTotalLog.Of(biasedTotal);
   return sim_.pvModel->FireAction(chosen.member, sim_.currentTime);
 }

@@ -8,9 +8,11 @@
 // exactly while a biased delay of the group is scheduled; driftRate_ and
 // driftWeighted_ are the sums, over pending biased delays, of (λ − λ′) and
 // (λ − λ′)·scheduledAt; logRatio_ holds the contributions of every firing,
-// case choice and cut-short delay of the replication so far. With every
-// multiplier 1 the loop makes the plain step's calls in the plain order, so
-// the random stream and the observations are those of plain simulation.
+// case choice and cut-short delay of the replication so far; a multiplier
+// a group holds as known is the one its rules give at the current marking.
+// With every multiplier 1 the loop makes the plain step's calls in the
+// plain order, so the random stream and the observations are those of plain
+// simulation.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +63,7 @@ class BiasedRun {
   struct GroupBias;
   struct CaseEntry {
     BaseActionClass* member;
+    int32_t index;        // in the group's members
     double weight;        // plain weight
     double biasedWeight;  // weight times its multiplier
     double cumulative;    // running sum of the biased weights up to this case
@@ -73,6 +76,8 @@ class BiasedRun {
 
   // One firing, as the plain step makes it.
   bool FireNext();
+  bool LeftMarkingQuiet(BaseGroupClass* group, const GroupBias& bias,
+                        const BaseActionClass* fired) const;
   void ScheduleGroup(BaseGroupClass* group);
   // The delay of the group under the measure, its bias state set pending.
   double SampleBiasedDelay(BaseGroupClass* group);
@@ -83,7 +88,7 @@ class BiasedRun {
   // again with the new one.
   void ResampleChangedRates(BaseActionClass* fired);
   void ResampleInPlace(BaseGroupClass* group);
-  BaseActionClass* FireWithBiasedCases(BaseGroupClass* group, const GroupBias& bias);
+  BaseActionClass* FireWithBiasedCases(BaseGroupClass* group, GroupBias& bias);
 
   // Ratio bookkeeping of a biased delay.
   void MarkPending(GroupBias& bias, double plainRate, double multiplier);
@@ -91,8 +96,12 @@ class BiasedRun {
   void Completed(GroupBias& bias);
   void Unpend(GroupBias& bias);
 
-  double RateMultiplier(const GroupBias& bias) const;
+  double RateMultiplier(GroupBias& bias) const;
   double WeightMultiplier(int caseTarget, const BaseActionClass* member) const;
+  double CaseMultiplier(GroupBias& bias, int32_t m, const BaseActionClass* member) const;
+  // After `fired` fires: the multipliers whose rules read what it changed.
+  void ForgetMultipliers(const BaseActionClass* fired);
+  std::vector<short* const*> PlacesReadBy(const GroupBias& bias) const;
   [[noreturn]] void FailRun(int line, const std::string& what, double value) const;
 
   // Observation weights of the variables that completed at this firing.
@@ -102,7 +111,7 @@ class BiasedRun {
   SimulatorClass& sim_;
   std::unique_ptr<ChangeOfMeasure> measure_;
   std::vector<GroupBias> groupBias_;          // per group index
-  std::vector<std::vector<int>> watchers_;    // per actionId: groups whose rate reads what it changes
+  std::vector<std::vector<int>> watchers_;    // per actionId: groups whose rules read what it changes
   std::vector<CaseEntry> caseScratch_;        // enabled cases of the group firing
   std::vector<double> logWeights_;            // per variable
   std::vector<bool> weighed_;                 // per variable, this replication

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -53,6 +54,49 @@ double MeasureExpression::Evaluate() const {
   return top > 0 ? stack[top - 1] : 0.0;
 }
 
+namespace {
+
+int Arity(Op op) {
+  switch (op) {
+    case Op::Number: case Op::Global: case Op::Place: return 0;
+    case Op::Neg: case Op::Not: case Op::Exp: case Op::Log: case Op::Sqrt: return 1;
+    default: return 2;
+  }
+}
+
+}  // namespace
+
+// Every value on the evaluation stack is made by a contiguous run of the
+// program; a run that reads no place is evaluated once, by Evaluate itself,
+// and replaced by the number it gives.
+void MeasureExpression::FoldConstants() {
+  struct Operand {
+    size_t start;
+    bool constant;
+  };
+  std::vector<Instruction> folded;
+  std::vector<Operand> operands;
+  for (const Instruction& in : code) {
+    size_t start = folded.size();
+    bool constant = in.op != Op::Place;
+    for (int i = 0; i < Arity(in.op); ++i) {
+      start = operands.back().start;
+      constant = constant && operands.back().constant;
+      operands.pop_back();
+    }
+    folded.push_back(in);
+    if (constant && in.op != Op::Number) {
+      MeasureExpression run;
+      run.code.assign(folded.begin() + static_cast<std::ptrdiff_t>(start), folded.end());
+      const double value = run.Evaluate();
+      folded.resize(start);
+      folded.push_back({Op::Number, value, nullptr, nullptr});
+    }
+    operands.push_back({start, constant});
+  }
+  code = std::move(folded);
+}
+
 bool MeasureExpression::ReadsPlaces() const {
   return std::any_of(code.begin(), code.end(), [](const Instruction& in) { return in.op == Op::Place; });
 }
@@ -65,22 +109,62 @@ std::vector<short* const*> MeasureExpression::PlacesRead() const {
   return marks;
 }
 
-ChangeOfMeasure::Multiplier ChangeOfMeasure::FirstHolding(const RuleTable& table, int target) {
-  if (!HasRules(table, target)) return {};
-  for (const Rule& rule : table[static_cast<size_t>(target)])
+ChangeOfMeasure::Multiplier ChangeOfMeasure::FirstHolding(const std::vector<Rule>& rules) {
+  for (const Rule& rule : rules)
     if (rule.condition.Empty() || rule.condition.Evaluate() != 0.0)
       return {rule.multiplier.Evaluate(), rule.line};
   return {};
 }
 
+// The multiplier at the current marking: looked up among the remembered
+// markings, or evaluated and remembered in place of the oldest.
+ChangeOfMeasure::Multiplier ChangeOfMeasure::Remember(Target& target) {
+  const size_t n = target.reads.size();
+  for (size_t i = 0; i < n; ++i) target.scratch[i] = **target.reads[i];
+  for (size_t k = 0; k < target.given.size(); ++k) {
+    const short* tokens = target.markings.data() + k * n;
+    size_t i = 0;
+    while (i < n && tokens[i] == target.scratch[i]) ++i;
+    if (i < n) continue;
+    target.latest = k;
+    return target.given[k];
+  }
+  const Multiplier value = FirstHolding(target.rules);
+  if (target.given.size() < Target::kRemembered) {
+    target.latest = target.given.size();
+    target.given.push_back(value);
+    target.markings.insert(target.markings.end(), target.scratch.begin(), target.scratch.end());
+  } else {
+    target.latest = target.oldest;
+    target.oldest = (target.oldest + 1) % Target::kRemembered;
+    target.given[target.latest] = value;
+    std::copy(target.scratch.begin(), target.scratch.end(),
+              target.markings.begin() + static_cast<std::ptrdiff_t>(target.latest * n));
+  }
+  return value;
+}
+
+void ChangeOfMeasure::ListPlacesRead(RuleTable& table) {
+  for (Target& target : table) {
+    for (const Rule& rule : target.rules)
+      for (const MeasureExpression* e : {&rule.multiplier, &rule.condition})
+        for (short* const* mark : e->PlacesRead())
+          if (std::find(target.reads.begin(), target.reads.end(), mark) == target.reads.end())
+            target.reads.push_back(mark);
+    target.scratch.assign(target.reads.size(), 0);
+    target.markings.reserve(target.reads.size() * Target::kRemembered);
+    target.given.reserve(Target::kRemembered);
+  }
+}
+
 std::vector<short* const*> ChangeOfMeasure::PlacesReadByRate(int target) const {
-  std::vector<short* const*> marks;
-  if (!HasRateRules(target)) return marks;
-  for (const Rule& rule : rateRules_[static_cast<size_t>(target)])
-    for (const MeasureExpression* e : {&rule.multiplier, &rule.condition})
-      for (short* const* mark : e->PlacesRead())
-        if (std::find(marks.begin(), marks.end(), mark) == marks.end()) marks.push_back(mark);
-  return marks;
+  if (!HasRateRules(target)) return {};
+  return rateRules_[static_cast<size_t>(target)].reads;
+}
+
+std::vector<short* const*> ChangeOfMeasure::PlacesReadByWeight(int target) const {
+  if (!HasWeightRules(target)) return {};
+  return weightRules_[static_cast<size_t>(target)].reads;
 }
 
 // --- Parsing -----------------------------------------------------------------------
@@ -241,6 +325,8 @@ class MeasureParser {
       rule.condition = ParseExpression(Kind::Condition, "a condition");
     }
     if (Peek().kind != Tok::End) SyntaxError(rule.condition.Empty() ? "'when' or end of line" : "end of line");
+    rule.multiplier.FoldConstants();
+    rule.condition.FoldConstants();
     if (!rule.multiplier.ReadsPlaces()) {
       const double value = rule.multiplier.Evaluate();
       if (!(value > 0.0) || !std::isfinite(value))
@@ -249,7 +335,7 @@ class MeasureParser {
     }
     auto& table = isRate ? measure_.rateRules_ : measure_.weightRules_;
     if (table.size() <= static_cast<size_t>(id)) table.resize(static_cast<size_t>(id) + 1);
-    table[static_cast<size_t>(id)].push_back(std::move(rule));
+    table[static_cast<size_t>(id)].rules.push_back(std::move(rule));
   }
 
   static std::string FormatNumber(double value) {
@@ -496,4 +582,6 @@ ChangeOfMeasure::ChangeOfMeasure(std::string fileName, const std::string& text,
                                  const MeasureVocabulary& vocabulary)
     : fileName_(std::move(fileName)) {
   MeasureParser(*this, vocabulary).ParseText(text);
+  ListPlacesRead(rateRules_);
+  ListPlacesRead(weightRules_);
 }

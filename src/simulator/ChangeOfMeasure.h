@@ -1,10 +1,13 @@
 // A change of measure for importance sampling: multipliers of exponential
 // rates and of case weights, read from a small text file and evaluated on
-// the current marking. It owns the compiled rules; the global variables and
-// places it reads belong to the model. Invariants: every rule's target is a
-// valid id of the vocabulary it was parsed with; every `let` is already a
-// number; a rule whose multiplier reads no place was checked positive and
-// finite when parsed.
+// the current marking. It owns the compiled rules and, per target, the
+// multiplier its rules last gave; the global variables and places it reads
+// belong to the model. Invariants: every rule's target is a valid id of the
+// vocabulary it was parsed with; every `let`, and every part of a rule that
+// reads no place, is already a number (global variables are read once, when
+// the file is read); a rule whose multiplier reads no place was checked
+// positive and finite when parsed; a target's remembered multipliers are the
+// ones its rules give at the markings remembered with them.
 //
 // The file, line by line:
 //
@@ -79,6 +82,10 @@ class MeasureExpression {
   static constexpr int kMaxDepth = 64;
 
   double Evaluate() const;
+  // Replaces every subexpression that reads no place by the number it
+  // evaluates to, computed by the same operations so the result is
+  // unchanged to the bit.
+  void FoldConstants();
   bool Empty() const { return code.empty(); }
   bool ReadsPlaces() const;
   // The marking cells the expression reads.
@@ -100,25 +107,56 @@ class ChangeOfMeasure {
     double value = 1.0;
     int line = 0;
   };
+  // The rules of one target in file order. A multiplier depends on the
+  // marking alone, and a run moves among few markings, so the multipliers
+  // given at the last few markings met are kept, the latest looked at first.
+  struct Target {
+    static constexpr size_t kRemembered = 8;
+    std::vector<Rule> rules;
+    std::vector<short* const*> reads;  // marking cells read by the rules
+    std::vector<short> markings;       // per remembered marking, the tokens of `reads`
+    std::vector<Multiplier> given;     // per remembered marking, its multiplier
+    std::vector<short> scratch;        // the tokens now, while looking them up
+    size_t latest = 0;                 // remembered marking met last
+    size_t oldest = 0;                 // the one to forget when all are in use
+  };
 
   // Parses the file's text; throws MeasureError.
   ChangeOfMeasure(std::string fileName, const std::string& text,
                   const MeasureVocabulary& vocabulary);
 
-  Multiplier RateMultiplier(int target) const { return FirstHolding(rateRules_, target); }
-  Multiplier WeightMultiplier(int target) const { return FirstHolding(weightRules_, target); }
+  Multiplier RateMultiplier(int target) { return Current(rateRules_, target); }
+  Multiplier WeightMultiplier(int target) { return Current(weightRules_, target); }
   bool HasRateRules(int target) const { return HasRules(rateRules_, target); }
   bool HasWeightRules(int target) const { return HasRules(weightRules_, target); }
-  // The marking cells read by the rate rules of a target.
+  // The marking cells read by the rate or weight rules of a target.
   std::vector<short* const*> PlacesReadByRate(int target) const;
+  std::vector<short* const*> PlacesReadByWeight(int target) const;
   const std::string& FileName() const { return fileName_; }
 
  private:
-  using RuleTable = std::vector<std::vector<Rule>>;  // per target id, file order
-  static Multiplier FirstHolding(const RuleTable& table, int target);
+  using RuleTable = std::vector<Target>;  // per target id
+  // Kept in the header: the loop asks for a multiplier at most firings and
+  // nearly always finds it at the latest marking.
+  static Multiplier Current(RuleTable& table, int target) {
+    if (!HasRules(table, target)) return {};
+    Target& rules = table[static_cast<size_t>(target)];
+    return AtLatest(rules) ? rules.given[rules.latest] : Remember(rules);
+  }
+  static bool AtLatest(const Target& target) {
+    if (target.given.empty()) return false;
+    const size_t n = target.reads.size();
+    const short* tokens = target.markings.data() + target.latest * n;
+    for (size_t i = 0; i < n; ++i)
+      if (**target.reads[i] != tokens[i]) return false;
+    return true;
+  }
+  static Multiplier FirstHolding(const std::vector<Rule>& rules);
+  static Multiplier Remember(Target& target);
+  static void ListPlacesRead(RuleTable& table);
   static bool HasRules(const RuleTable& table, int target) {
     return target >= 0 && static_cast<size_t>(target) < table.size() &&
-           !table[static_cast<size_t>(target)].empty();
+           !table[static_cast<size_t>(target)].rules.empty();
   }
   friend class MeasureParser;
 

@@ -152,4 +152,58 @@ TEST(ChangeOfMeasureTest, SyntaxErrorsGiveTheColumn) {
   EXPECT_NE(model.Refusal("rate sefi = 2 3").find("expected 'when' or end of line"), std::string::npos);
 }
 
+// Folding must leave every place read in place and give, to the bit, what
+// the unfolded program gives at any marking.
+TEST(ChangeOfMeasureTest, FoldingKeepsPlaceReadsAndTheExactResult) {
+  using Op = MeasureExpression::Op;
+  float ramSize = 96.0f;
+  short tokens = 0;
+  short* cell = &tokens;
+  auto number = [](double v) { return MeasureExpression::Instruction{Op::Number, v, nullptr, nullptr}; };
+  auto op = [](Op o) { return MeasureExpression::Instruction{o, 0.0, nullptr, nullptr}; };
+  const MeasureExpression::Instruction global{Op::Global, 0.0, &ramSize, nullptr};
+  const MeasureExpression::Instruction place{Op::Place, 0.0, nullptr, &cell};
+  // (1 + (ram_size / 512 - 1) * 0.3) * place + exp(-ram_size / 7) ^ 0.5
+  MeasureExpression e;
+  e.code = {number(1), global, number(512), op(Op::Div), number(1), op(Op::Sub), number(0.3),
+            op(Op::Mul), op(Op::Add), place, op(Op::Mul), global, op(Op::Neg), number(7),
+            op(Op::Div), op(Op::Exp), number(0.5), op(Op::Pow), op(Op::Add)};
+  const MeasureExpression unfolded = e;
+  e.FoldConstants();
+  ASSERT_EQ(e.code.size(), 5u);  // number, place, mul, number, add
+  EXPECT_EQ(e.code[1].op, Op::Place);
+  for (short t : {0, 1, 7, -3}) {
+    tokens = t;
+    EXPECT_EQ(e.Evaluate(), unfolded.Evaluate()) << t;
+  }
+  // A program that reads no place becomes one number.
+  MeasureExpression constant;
+  constant.code = {global, number(3), op(Op::Greater), number(1), number(2), op(Op::Less), op(Op::And)};
+  constant.FoldConstants();
+  ASSERT_EQ(constant.code.size(), 1u);
+  EXPECT_EQ(constant.code[0].number, 1.0);
+}
+
+// The multipliers remembered per marking follow the marking through more
+// markings than are remembered, and back, and keep the line of the rule.
+TEST(ChangeOfMeasureTest, RememberedMultipliersFollowTheMarking) {
+  Model model;
+  ChangeOfMeasure measure = model.Parse(
+      "rate sefi = 1 + flash_corrupted when ram_system.ram_working > 0\n"
+      "rate sefi = 100 + flash_corrupted\n"
+      "weight bit_error_case2 = 2 + flash_corrupted * ram_size\n");
+  for (int pass = 0; pass < 2; ++pass)
+    for (short t = 0; t < 20; ++t)
+      for (short working : {1, 0}) {
+        model.corrupted = t;
+        model.working = working;
+        const ChangeOfMeasure::Multiplier m = measure.RateMultiplier(1);
+        EXPECT_EQ(m.value, (working > 0 ? 1.0 : 100.0) + t);
+        EXPECT_EQ(m.line, working > 0 ? 1 : 2);
+        EXPECT_EQ(measure.WeightMultiplier(1).value, 2.0 + t * 128.0);
+      }
+  // Asked twice at one marking, the answer is the same.
+  EXPECT_EQ(measure.RateMultiplier(1).value, measure.RateMultiplier(1).value);
+}
+
 }  // namespace
