@@ -406,7 +406,25 @@ class MeasureParser {
          " at column " + std::to_string(at.column));
   }
 
+  // Every way the grammar nests (parentheses and calls, unary minus and
+  // exponents, not) passes through one of ParseOr, ParseUnary and ParseNot,
+  // which hold a Nesting while they recurse, so that a deeply nested line is
+  // refused instead of exhausting the stack.
+  class Nesting {
+   public:
+    explicit Nesting(MeasureParser& parser) : parser_(parser) {
+      if (++parser_.nesting_ > MeasureExpression::kMaxDepth) parser_.Fail("expression nested too deeply");
+    }
+    ~Nesting() { --parser_.nesting_; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+
+   private:
+    MeasureParser& parser_;
+  };
+
   Kind ParseOr() {
+    const Nesting nesting(*this);
     Token at = Peek();
     Kind kind = ParseAnd();
     while (AtWord("or")) {
@@ -432,6 +450,7 @@ class MeasureParser {
   }
   Kind ParseNot() {
     if (!AtWord("not")) return ParseComparison();
+    const Nesting nesting(*this);
     Take();
     const Token at = Peek();
     Require(ParseNot(), Kind::Condition, at);
@@ -481,6 +500,7 @@ class MeasureParser {
   }
   // Unary minus binds looser than ^: -2^2 is -(2^2).
   Kind ParseUnary() {
+    const Nesting nesting(*this);
     if (!AtSymbol("-")) return ParsePower();
     Take();
     const Token at = Peek();
@@ -576,6 +596,7 @@ class MeasureParser {
   std::vector<MeasureExpression::Instruction> code_;  // program being compiled
   int depth_ = 0;
   int maxDepth_ = 0;
+  int nesting_ = 0;  // recursive calls of the expression grammar in progress
 };
 
 ChangeOfMeasure::ChangeOfMeasure(std::string fileName, const std::string& text,

@@ -152,6 +152,19 @@ TEST(ChangeOfMeasureTest, SyntaxErrorsGiveTheColumn) {
   EXPECT_NE(model.Refusal("rate sefi = 2 3").find("expected 'when' or end of line"), std::string::npos);
 }
 
+// Deep nesting of any kind is refused by line before it can exhaust the
+// reader's stack; moderate nesting is read as written.
+TEST(ChangeOfMeasureTest, DeepNestingIsRefusedNotOverflowed) {
+  Model model;
+  const std::string deep = "cm.txt:1: expression nested too deeply";
+  EXPECT_EQ(model.Refusal("rate sefi = " + std::string(20000, '(') + "1" + std::string(20000, ')')), deep);
+  EXPECT_EQ(model.Refusal("rate sefi = " + std::string(20000, '-') + "1"), deep);
+  std::string nots;
+  for (int i = 0; i < 20000; ++i) nots += "not ";
+  EXPECT_EQ(model.Refusal("rate sefi = 2 when " + nots + "ram_working > 0"), deep);
+  EXPECT_EQ(model.SefiMultiplier(std::string(10, '(') + "3" + std::string(10, ')') + " ^ --2"), 9.0);
+}
+
 // Folding must leave every place read in place and give, to the bit, what
 // the unfolded program gives at any marking.
 TEST(ChangeOfMeasureTest, FoldingKeepsPlaceReadsAndTheExactResult) {
