@@ -13,7 +13,6 @@ MergeCommand::MergeCommand(CLI::App& app, const StudyCatalog& studyCatalog) : ca
     command->add_option("files", files, "Block files");
     command->add_option("--store", storeDir, "A directory of block files (a run's store or a plan's --out)");
     AddStudyOptions(command, study, catalog);
-    experimentsOption = command->get_option("--experiments");
     AddOutputOptions(command, out);
 }
 
@@ -35,12 +34,6 @@ int MergeCommand::Execute() {
         std::cerr << "simmgr: " << error << std::endl;
         return files.empty() ? 2 : 1;   // no store at all, or files that clash
     }
-    if (experimentsOption->count() == 0) experiments = ExperimentsInStore(study.layout, *store);
-    if (experiments.empty()) {
-        std::cerr << "simmgr: no block 0 of any experiment with these options (seed " << study.layout.baseSeed
-                  << ", block size " << study.layout.blockSize << ", cap " << study.layout.maxReps << ")" << std::endl;
-        return 1;
-    }
     PrecisionGoal goal = study.goal;
     goal.confidence = out.confidence;
     const StoppingRule rule(goal);
@@ -56,7 +49,10 @@ int MergeCommand::Execute() {
     const bool published = Publish(merged.results, catalog, out, false, goal);
     bool complete = true;
     for (const auto& r : merged.results)
-        complete = complete && r.status != ExperimentStatus::Incomplete && r.status != ExperimentStatus::NotRun;
+        complete = complete && r.status != ExperimentStatus::Incomplete;
     if (!complete) std::cerr << "simmgr: some experiments lack blocks their answer needs (see above)" << std::endl;
+    if (merged.blocksRead == 0)
+        std::cerr << "simmgr: no block of any experiment with these options (seed " << study.layout.baseSeed
+                  << ", block size " << study.layout.blockSize << ", cap " << study.layout.maxReps << ")" << std::endl;
     return published && complete ? 0 : 1;
 }
