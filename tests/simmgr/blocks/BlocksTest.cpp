@@ -42,12 +42,13 @@ TEST(BlockLayout, NamesCarryTheBlockAndReadBack) {
     EXPECT_EQ(name.rfind("e4_b2_s122_n100_o", 0), 0u) << name;
     const auto back = ParseBlockFileName(name);
     ASSERT_TRUE(back);
-    EXPECT_EQ(back->options, "-O f:power_cycle_rate:0.5_x y");
+    EXPECT_EQ(back->options, (std::vector<std::string>{"-O", "f:power_cycle_rate:0.5_x y"}));
     EXPECT_TRUE(layout.Holds(*back));
     BlockName other = *back;
     other.seed += 1;
     EXPECT_FALSE(layout.Holds(other));
-    for (const char* bad : {"e4_b2_s122.bin", "e4_b2_s122_n100_o.bin", "e4_b2_s122_n100_x.bin", "e4_b2_s122_n100.txt"})
+    for (const char* bad : {"e4_b2_s122.bin", "e4_b2_s122_n100_o.bin", "e4_b2_s122_n100_x.bin", "e4_b2_s122_n100.txt",
+                            "e4_b2_s122_n100_o-a%20%20b.bin", "e4_b2_s122_n100_o-a%2.bin"})
         EXPECT_FALSE(ParseBlockFileName(bad)) << bad;
 
     std::string error;
@@ -56,6 +57,37 @@ TEST(BlockLayout, NamesCarryTheBlockAndReadBack) {
     layout.baseSeed += 1;
     EXPECT_FALSE(layout.SeedsInRange(error));
     EXPECT_NE(error.find("1 to 1073741821"), std::string::npos) << error;
+}
+
+// Each simulator argument is encoded on its own: one argument holding a
+// space is not two arguments, so their blocks never mix. The names of the
+// default blocks, of an override and of a change of measure stay as they
+// were, so existing stores stay valid.
+TEST(BlockLayout, EveryArgumentIsItsOwnPartOfTheName) {
+    BlockLayout one, two;
+    one.simArgs = {"-t 1"};
+    two.simArgs = {"-t", "1"};
+    EXPECT_NE(one.FileName(0, 0), two.FileName(0, 0));
+    EXPECT_EQ(ParseBlockFileName(one.FileName(0, 0))->options, one.simArgs);
+    EXPECT_EQ(ParseBlockFileName(two.FileName(0, 0))->options, two.simArgs);
+    EXPECT_FALSE(two.Holds(*ParseBlockFileName(one.FileName(0, 0))));
+
+    BlockLayout plain;
+    EXPECT_EQ(plain.FileName(3, 1), "e3_b1_s31419_n1000.bin");
+    plain.seedStride = 4;
+    plain.selections = {{0, "f:ram_size:64"}, {0, "f:ram_size:128"}};
+    EXPECT_EQ(plain.FileName(1, 0), "e1_b0_s31416_n1000_o-e0%20-Of:ram%5Fsize:128.bin");
+    plain.bias.contentHash = "0123456789abcdef";
+    EXPECT_EQ(plain.FileName(0, 0), "e0_b0_s31415_n1000_o-Of:ram%5Fsize:64%20-B%200123456789abcdef.bin");
+
+    // A store holding the blocks of one argument list gives none to the other.
+    ScratchDir dir;
+    const std::string run = Simmgr() + " run --sim " + FakeSim() + " --experiments 0 --reps 10 --block-size 10 --store " +
+                            (dir / "st");
+    ASSERT_EQ(RunShell(run + " '--sim-arg=-t 1'", dir).status, 0);
+    const auto r = RunShell(run + " --sim-arg=-t --sim-arg=1", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(" 1 run here"), std::string::npos) << "the other list's block was reused: " << r.err;
 }
 
 TEST(BlockLedger, ThePrefixAnswerIgnoresArrivalOrder) {
@@ -120,11 +152,25 @@ TEST(ChangeOfMeasure, ItsContentNotItsPathIsPartOfTheIdentity) {
     EXPECT_FALSE(edited.Holds(*back));
     EXPECT_FALSE(plain.Holds(*back));
 
-    // The simulator gets the absolute path, after the extra options.
+    // The simulator gets, after the extra options, the absolute path of a
+    // copy kept in the store under the content's hash, never the file given.
+    auto store = BlockStore::Open(dir / "st", error);
+    ASSERT_TRUE(store) << error;
+    ASSERT_TRUE(store->Keep(original.bias, error)) << error;
+    const std::string kept = dir / ("st/bias-" + original.bias.contentHash + ".bias");
+    EXPECT_EQ(original.bias.copyPath, kept);
+    EXPECT_EQ(ReadFile(kept), "rate sefi x 40\n");
     original.simArgs = {"-O", "x"};
-    const std::vector<std::string> expected = {"-O", "x", "-B", original.bias.path};
+    const std::vector<std::string> expected = {"-O", "x", "-B", kept};
     EXPECT_EQ(original.SimulatorOptions(), expected);
-    EXPECT_EQ(original.bias.path[0], '/');
+    EXPECT_TRUE(original.bias.CopyIntact(error)) << error;
+    // A copy changed behind the manager's back is told, and kept anew.
+    chmod(kept.c_str(), 0644);
+    WriteBytes(kept, "rate sefi x 41\n");
+    EXPECT_FALSE(original.bias.CopyIntact(error));
+    EXPECT_NE(error.find(kept + ", no longer holds the content of " + original.bias.path), std::string::npos) << error;
+    ASSERT_TRUE(store->Keep(original.bias, error)) << error;
+    EXPECT_TRUE(original.bias.CopyIntact(error)) << error;
 }
 
 // A store shared by several hosts: a temporary names the host that writes

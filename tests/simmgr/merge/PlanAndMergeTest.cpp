@@ -145,3 +145,62 @@ TEST(PlanAndMerge, ASlurmTaskRunsEveryLineAndFailsIfOneFailed) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::exists(plan + "/e0_b501_s35924_n1.bin")) << "the array's own size was not used";
 }
+
+// Without --experiments a merge judges the whole study, as run and plan do:
+// an experiment none of whose jobs ran is incomplete, not left out.
+TEST(PlanAndMerge, MergeJudgesTheWholeStudyNotTheFilesItFinds) {
+    ScratchDir dir;
+    struct Case {
+        std::string study, skipped, heading;
+    };
+    const Case cases[] = {
+        {" --reps 100 --block-size 100 ", "/e3_b", "Experiment 4 (-e 3)"},
+        {" --vary ram_size=1,2,3 --reps 100 --block-size 100 ", "/e1_b", "ram_size=2 (#1, -e 0)"},
+    };
+    for (const Case& c : cases) {
+        const std::string plan = dir / "plan";
+        auto r = RunShell("rm -rf " + plan + " && " + Simmgr() + " plan --sim " + FakeSim() + c.study + "--out " + plan,
+                          dir);
+        ASSERT_EQ(r.status, 0) << r.err;
+        r = RunShell("grep -v '" + c.skipped + "' " + plan + "/jobs.txt | FAKE_SIM_DELAY_MS=0 bash", dir);
+        ASSERT_EQ(r.status, 0) << r.err;
+        r = RunShell(Simmgr() + " merge --store " + plan + c.study, dir);
+        EXPECT_EQ(r.status, 1) << c.study << r.err;
+        const size_t heading = r.out.find(c.heading);
+        ASSERT_NE(heading, std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("[incomplete]", heading), r.out.find("[", r.out.find(")", heading))) << r.out;
+        EXPECT_NE(r.err.find("some experiments lack blocks"), std::string::npos) << r.err;
+    }
+}
+
+// The jobs of a plan under a change of measure run the content that was
+// hashed, even when the file is edited between plan and jobs; a copy
+// changed behind the plan's back is refused by the job, not simulated.
+TEST(PlanAndMerge, JobsRunTheChangeOfMeasurePlannedNotTheFileAsEdited) {
+    ScratchDir dir;
+    WriteBytes(dir / "b.bias", "sefi x 40\n");
+    const std::string study = " --bias " + (dir / "b.bias") + " --experiments 0 --block-size 100 --reps 300 ";
+    auto r = RunShell(Simmgr() + " run --sim " + FakeSim() + study + "--csv " + (dir / "run.csv"), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string plan = dir / "plan";
+    r = RunShell(Simmgr() + " plan --sim " + FakeSim() + study + "--out " + plan, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    WriteBytes(dir / "b.bias", "sefi x 41\n");
+    r = RunShell("FAKE_SIM_DELAY_MS=0 bash " + plan + "/jobs.txt", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    WriteBytes(dir / "b.bias", "sefi x 40\n");
+    r = RunShell(Simmgr() + " merge --store " + plan + study + "--csv " + (dir / "merged.csv"), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "merged.csv"), ReadFile(dir / "run.csv"));
+
+    const auto copy = RunShell("ls " + plan + "/bias-*.bias", dir).out;
+    ASSERT_FALSE(copy.empty());
+    const std::string copyPath = copy.substr(0, copy.find('\n'));
+    EXPECT_EQ(ReadFile(copyPath), "sefi x 40\n");
+    chmod(copyPath.c_str(), 0644);
+    WriteBytes(copyPath, "sefi x 42\n");
+    r = RunShell("rm " + plan + "/e0_b1_*.bin && while read -r line; do FAKE_SIM_DELAY_MS=0 bash -c \"$line\" || exit 1; done < " + plan + "/jobs.txt", dir);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find(copyPath + ": not the change of measure planned"), std::string::npos) << r.err;
+    EXPECT_NE(RunShell("ls " + plan + "/e0_b1_*.bin*", dir).status, 0) << "the block was simulated";
+}

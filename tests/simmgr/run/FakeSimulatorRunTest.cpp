@@ -1,6 +1,8 @@
 // The manager end to end against the stand-in simulator: estimates,
 // stopping, caps, failures of single experiments and interruption.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <map>
@@ -209,4 +211,66 @@ TEST(FakeSimulatorRun, TheSeedHelpNamesTheStudysExperimentCount) {
     const std::string named = "seed + " + std::to_string(count) + "*j + e (" + std::to_string(count) +
                               " experiments in the study)";
     EXPECT_NE(help.out.find(named), std::string::npos) << help.out;
+}
+
+// A block is kept only when its file is the block a merge and the next run
+// accept (its client number and experiment) and holds what its simulator
+// sent over the link; otherwise its experiment fails, saying why.
+TEST(FakeSimulatorRun, ABlockWhoseFileDisagreesIsRefusedByTheRun) {
+    struct Case {
+        const char* mode;
+        const char* expect;
+    };
+    const Case cases[] = {
+        {"fileclient", "holds the observations of client 1, not 0 (block 0): a block stored under another name"},
+        {"filediffers", "wrote a block file that differs from what it sent: variable 0: 100 observations summing to"},
+    };
+    const std::string study = " --reps 200 --block-size 100 ";
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        const auto r = RunShell(std::string("FAKE_SIM_AFTER=1 FAKE_SIM_MODE_1=") + c.mode + " " +
+                                    FakeRun("--experiments 0,1 --report-size 50" + study + "--store " + (dir / "st")),
+                                dir);
+        EXPECT_EQ(r.status, 1) << c.mode;
+        EXPECT_NE(r.err.find("Experiment 2 (-e 1) failed"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.expect), std::string::npos) << c.mode << ": " << r.err;
+        EXPECT_NE(RunShell("ls " + (dir / "st/e1_*"), dir).status, 0) << c.mode << ": a refused block was stored";
+        const auto merged = RunShell(Simmgr() + " merge --store " + (dir / "st") + " --experiments 0" + study, dir);
+        EXPECT_EQ(merged.status, 0) << c.mode << ": every stored block is one a merge accepts: " << merged.err;
+    }
+}
+
+// Lengths the simulator or the file system would refuse for every block are
+// refused before any simulator starts: a raw -O over the simulator's 128
+// characters, and a block file name over 255 bytes with its temporary
+// ending.
+TEST(FakeSimulatorRun, TooLongOptionsAndNamesAreRefusedBeforeAnyWork) {
+    ScratchDir dir;
+    const std::string sim = dir / "sim.sh";
+    WriteBytes(sim, "#!/bin/sh\ntouch " + (dir / "started") + "\nexec " + FakeSim() + " \"$@\"\n");
+    chmod(sim.c_str(), 0755);
+    const std::string longValue = "1." + std::string(130, '0');
+    const std::string longWord(240, 'x');
+    struct Case {
+        std::string command, expect;
+    };
+    const Case cases[] = {
+        {"run --sim " + sim + " --experiments 0 --sim-arg=-Of:ram_size:" + longValue,
+         "characters; the simulator takes at most 128 per option"},
+        {"run --sim " + sim + " --experiments 0 --sim-arg=-t --sim-arg=" + longWord,
+         "bytes, more than the 255 a file name may have"},
+        {"plan --sim " + sim + " --experiments 0 --out " + (dir / "plan") + " --sim-arg=-t --sim-arg=" + longWord,
+         "bytes, more than the 255 a file name may have"},
+    };
+    for (const Case& c : cases) {
+        const auto r = RunShell(Simmgr() + " " + c.command + " --reps 10 --block-size 10", dir);
+        EXPECT_EQ(r.status, 2) << c.command;
+        EXPECT_NE(r.err.find(c.expect), std::string::npos) << c.command << ": " << r.err;
+        EXPECT_NE(access((dir / "started").c_str(), F_OK), 0) << c.command << ": a simulator started";
+        EXPECT_NE(access((dir / "plan").c_str(), F_OK), 0) << c.command << ": a plan was written";
+    }
+    // The value of a bare option is taken whole by the simulator, so it may be longer.
+    const auto r = RunShell(Simmgr() + " run --sim " + sim + " --experiments 0 --reps 10 --block-size 10 "
+                            "--sim-arg=-t --sim-arg=" + std::string(129, 'y'), dir);
+    EXPECT_EQ(r.status, 0) << r.err;
 }

@@ -62,7 +62,7 @@ TEST(WeightedRun, ReportsTheWeightsOfEveryCell) {
     EXPECT_EQ(json["experiments"][0]["variables"][2]["diagnostic"], rows[2].at("diagnostic"));
 
     // The block names carry the change of measure by its content hash.
-    const auto ls = RunShell("ls '" + (dir / "st") + "'", dir);
+    const auto ls = RunShell("cd '" + (dir / "st") + "' && ls *.bin", dir);
     EXPECT_NE(ls.out.find("e0_b0_s31415_n500_o-B%20"), std::string::npos) << ls.out;
     EXPECT_EQ(ls.out.find("b.bias"), std::string::npos) << ls.out;
 }
@@ -81,8 +81,8 @@ TEST(WeightedRun, OneAnswerForAnyJobsRerunAndPlanMerge) {
 
     r = RunShell(InDir(dir, Simmgr() + " plan --sim " + FakeSim() + kStudy + " --out plan"), dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(ReadFile(dir / "plan/jobs.txt").find(" '-B' '" + dir.Path() + "/b.bias'"), std::string::npos)
-        << "jobs may run elsewhere: the absolute path";
+    EXPECT_NE(ReadFile(dir / "plan/jobs.txt").find(" '-B' '" + dir.Path() + "/plan/bias-"), std::string::npos)
+        << "jobs may run elsewhere: the absolute path of the plan's copy";
     r = RunShell(InDir(dir, kWeighted + "bash plan/jobs.txt"), dir);
     ASSERT_EQ(r.status, 0) << r.err;
     // Moved and renamed, the same content is the same change of measure.
@@ -104,6 +104,7 @@ TEST(WeightedRun, OneAnswerForAnyJobsRerunAndPlanMerge) {
     WriteBytes(dir / "moved/other.bias", "sefi x 41\n");
     r = RunShell(InDir(dir, merge + " --bias moved/other.bias"), dir);
     EXPECT_EQ(r.status, 1) << "an edited change of measure never mixes with the old blocks";
+    EXPECT_NE(r.err.find("which blocks there ran under: plan/bias-"), std::string::npos) << r.err;
 }
 
 TEST(WeightedRun, UnusableChangesOfMeasureAreRefusedBeforeAnyWork) {
@@ -140,5 +141,39 @@ TEST(WeightedRun, UnusableChangesOfMeasureAreRefusedBeforeAnyWork) {
     WriteBytes(shipped, "sefi x 40\n");
     r = RunShell(plan, dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(ReadFile(dir / "plan/jobs.txt").find(" '-B' '" + shipped + "'"), std::string::npos);
+    EXPECT_NE(ReadFile(dir / "plan/jobs.txt").find(" '-B' '" + dir.Path() + "/plan/bias-"), std::string::npos);
+    EXPECT_EQ(RunShell("cat '" + dir.Path() + "'/plan/bias-*.bias", dir).out, "sefi x 40\n");
+}
+
+// Every block runs the change of measure that was read and hashed when the
+// run began: an edit of the user's file during the run changes nothing,
+// and a block whose simulator was handed other content is refused.
+TEST(WeightedRun, BlocksRunTheContentReadEvenWhenTheFileIsEdited) {
+    ScratchDir dir;
+    WriteBytes(dir / "b.bias", "sefi x 40\n");
+    const std::string study = " --bias b.bias --experiments 0 --block-size 100 --reps 400 --report-size 100 --jobs 1";
+    auto r = RunShell(InDir(dir, Simmgr() + " run --sim " + FakeSim() + study + " --csv clean.csv"), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Simulators that, when block 1 (seed 31424) starts, edit the user's
+    // file, or the file they are handed.
+    const std::string atBlock1 = "case \" $* \" in *\" -s 31424 \"*) ";
+    WriteBytes(dir / "edits-file.sh", "#!/bin/sh\n" + atBlock1 + "echo 'sefi x 41' > " + (dir / "b.bias") +
+                                          ";; esac\nexec " + FakeSim() + " \"$@\"\n");
+    WriteBytes(dir / "edits-copy.sh", "#!/bin/sh\nfor a; do [ \"$prev\" = -B ] && copy=$a; prev=$a; done\n" + atBlock1 +
+                                          "chmod u+w \"$copy\"; echo 'sefi x 41' > \"$copy\";; esac\nexec " + FakeSim() +
+                                          " \"$@\"\n");
+    chmod((dir / "edits-file.sh").c_str(), 0755);
+    chmod((dir / "edits-copy.sh").c_str(), 0755);
+    r = RunShell(InDir(dir, Simmgr() + " run --sim ./edits-file.sh" + study + " --csv edited.csv"), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "edited.csv"), ReadFile(dir / "clean.csv"));
+
+    WriteBytes(dir / "b.bias", "sefi x 40\n");
+    r = RunShell(InDir(dir, Simmgr() + " run --sim ./edits-copy.sh" + study + " --store st"), dir);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("Experiment 1 (-e 0) failed: block 1: the change of measure handed to the simulators"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("no longer holds the content of " + (dir / "b.bias")), std::string::npos) << r.err;
+    EXPECT_NE(RunShell("ls " + (dir / "st/e0_b1_*"), dir).status, 0) << "the block was stored";
 }

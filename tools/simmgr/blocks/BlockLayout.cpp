@@ -9,11 +9,16 @@ namespace {
 
 bool PlainOptionChar(unsigned char c) { return std::isalnum(c) || c == '-' || c == '.' || c == ',' || c == ':' || c == '='; }
 
-std::string PercentEncode(const std::string& text) {
+// Between option words in a name; a space inside a word is written '+'.
+const char kWordSeparator[] = "%20";
+
+std::string EncodeWord(const std::string& word) {
     std::string out;
-    for (unsigned char c : text) {
+    for (unsigned char c : word) {
         if (PlainOptionChar(c)) {
             out += static_cast<char>(c);
+        } else if (c == ' ') {
+            out += '+';
         } else {
             char buf[4];
             std::snprintf(buf, sizeof buf, "%%%02X", c);
@@ -23,21 +28,37 @@ std::string PercentEncode(const std::string& text) {
     return out;
 }
 
-std::optional<std::string> PercentDecode(const std::string& text) {
+std::string EncodeWords(const std::vector<std::string>& words) {
     std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            if (!PlainOptionChar(static_cast<unsigned char>(text[i]))) return std::nullopt;
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
-            !std::isxdigit(static_cast<unsigned char>(text[i + 2])))
-            return std::nullopt;
-        out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
-        i += 2;
-    }
+    for (size_t i = 0; i < words.size(); ++i) out += (i ? kWordSeparator : "") + EncodeWord(words[i]);
     return out;
+}
+
+// The words of an encoded option list; nothing if the text is no such
+// list (a stray character, a broken escape or an empty word).
+std::optional<std::vector<std::string>> DecodeWords(const std::string& text) {
+    std::vector<std::string> words(1);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '+') {
+            words.back() += ' ';
+        } else if (c != '%') {
+            if (!PlainOptionChar(static_cast<unsigned char>(c))) return std::nullopt;
+            words.back() += c;
+        } else if (text.compare(i, sizeof kWordSeparator - 1, kWordSeparator) == 0) {
+            words.emplace_back();
+            i += 2;
+        } else {
+            if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
+                !std::isxdigit(static_cast<unsigned char>(text[i + 2])))
+                return std::nullopt;
+            words.back() += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        }
+    }
+    for (const std::string& word : words)
+        if (word.empty()) return std::nullopt;
+    return words;
 }
 
 // Reads "<letter><decimal>" at the front of text, up to the next '_' or the end.
@@ -67,34 +88,49 @@ std::vector<std::string> BlockLayout::SelectionArgs(int experiment) const {
     return args;
 }
 
-std::string BlockLayout::OptionsText(int experiment) const {
-    std::vector<std::string> parts = simArgs;
+std::vector<std::string> BlockLayout::OptionWords(int experiment) const {
+    std::vector<std::string> words = simArgs;
     const SimSelection s = SelectionOf(experiment);
-    if (s.simExperiment != experiment) parts.push_back("-e" + std::to_string(s.simExperiment));
-    if (!s.overrides.empty()) parts.push_back("-O" + s.overrides);
-    std::string text;
-    for (const std::string& part : parts) text += (text.empty() ? "" : " ") + part;
-    if (bias.Active()) text += (text.empty() ? "-B " : " -B ") + bias.contentHash;
-    return text;
+    if (s.simExperiment != experiment) words.push_back("-e" + std::to_string(s.simExperiment));
+    if (!s.overrides.empty()) words.push_back("-O" + s.overrides);
+    if (bias.Active()) words.insert(words.end(), {"-B", bias.contentHash});
+    return words;
 }
 
 std::vector<std::string> BlockLayout::SimulatorOptions() const {
     std::vector<std::string> options = simArgs;
-    if (bias.Active()) options.insert(options.end(), {"-B", bias.path});
+    if (bias.Active()) options.insert(options.end(), {"-B", bias.copyPath});
     return options;
 }
 
 std::string BlockLayout::FileName(int experiment, int64_t block) const {
     std::string name = "e" + std::to_string(experiment) + "_b" + std::to_string(block) + "_s" +
                        std::to_string(SeedOf(experiment, block)) + "_n" + std::to_string(RepsOf(block));
-    const std::string options = OptionsText(experiment);
-    if (!options.empty()) name += "_o" + PercentEncode(options);
+    const std::vector<std::string> options = OptionWords(experiment);
+    if (!options.empty()) name += "_o" + EncodeWords(options);
     return name + ".bin";
 }
 
 bool BlockLayout::Holds(const BlockName& name) const {
     return name.experiment < seedStride && name.block < BlockCount() && name.seed == SeedOf(name.experiment, name.block) &&
-           name.replications == RepsOf(name.block) && name.options == OptionsText(name.experiment);
+           name.replications == RepsOf(name.block) && name.options == OptionWords(name.experiment);
+}
+
+bool BlockLayout::FileNamesFit(const std::vector<int>& experiments, const std::string& suffix,
+                               std::string& error) const {
+    for (int e : experiments) {
+        // The last block has the most digits, unless it is short and the
+        // one before it has a longer count.
+        for (int64_t j = std::max<int64_t>(0, BlockCount() - 2); j < BlockCount(); ++j) {
+            const std::string name = FileName(e, j) + suffix;
+            if (name.size() <= kMaxFileNameBytes) continue;
+            error = "the blocks of experiment " + std::to_string(e) + " would be written as " + name + ", " +
+                    std::to_string(name.size()) + " bytes, more than the " + std::to_string(kMaxFileNameBytes) +
+                    " a file name may have: shorten the simulator options (--sim-arg, --set, --vary)";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool BlockLayout::SeedsInRange(std::string& error) const {
@@ -120,9 +156,9 @@ std::optional<BlockName> ParseBlockFileName(const std::string& fileName) {
     name.experiment = static_cast<int>(experiment);
     if (!rest.empty()) {
         if (rest[0] != 'o') return std::nullopt;
-        const auto options = PercentDecode(rest.substr(1));
-        if (!options || options->empty()) return std::nullopt;
-        name.options = *options;
+        auto options = DecodeWords(rest.substr(1));
+        if (!options) return std::nullopt;
+        name.options = std::move(*options);
     }
     return name;
 }

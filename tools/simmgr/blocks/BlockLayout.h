@@ -21,13 +21,16 @@
 // its default seed.
 constexpr int64_t kMaxIndependentSeed = (int64_t{1} << 30) - 3;
 
+// The longest file name a directory entry may have, in bytes.
+constexpr size_t kMaxFileNameBytes = 255;
+
 // What a block file name says about the block it holds.
 struct BlockName {
     int experiment = 0;
     int64_t block = 0;
     int64_t seed = 0;
     int64_t replications = 0;
-    std::string options;     // the extra simulator options, space separated
+    std::vector<std::string> options;   // the extra simulator options, one per argument
 };
 
 // How the simulator runs one study experiment.
@@ -54,17 +57,24 @@ struct BlockLayout {
     SimSelection SelectionOf(int experiment) const;
     // The simulator options that select study experiment e: -e and any -O.
     std::vector<std::string> SelectionArgs(int experiment) const;
-    // The options that set experiment e's blocks apart: the extra options,
-    // then -e<index> where it differs from e, then -O<overrides>, then
-    // "-B <content hash>" when a change of measure is in use.
-    std::string OptionsText(int experiment) const;
+    // The options that set experiment e's blocks apart, one per argument:
+    // the extra options, then -e<index> where it differs from e, then
+    // -O<overrides>, then "-B", <content hash> when a change of measure is
+    // in use.
+    std::vector<std::string> OptionWords(int experiment) const;
     // The extra options every block's simulator gets: simArgs, then
-    // "-B <absolute path>" when a change of measure is in use.
+    // "-B <absolute path of the kept copy>" when a change of measure is in use.
     std::vector<std::string> SimulatorOptions() const;
-    // "e<e>_b<j>_s<seed>_n<reps>[_o<options, percent-encoded>].bin"
+    // "e<e>_b<j>_s<seed>_n<reps>[_o<options>].bin", each option word
+    // percent-encoded on its own (a space in it written '+') and the words
+    // joined by "%20", so that no two lists of words share a name.
     std::string FileName(int experiment, int64_t block) const;
     // True when a file of that name is one of this layout's blocks.
     bool Holds(const BlockName& name) const;
+    // True when the file names of the experiments' blocks, each followed by
+    // `suffix` (the temporary name's ending while a block is written), fit
+    // in kMaxFileNameBytes; otherwise `error` names the longest.
+    bool FileNamesFit(const std::vector<int>& experiments, const std::string& suffix, std::string& error) const;
     // True when every seed of blocks 0 … BlockCount()-1 of the experiments
     // below seedStride lies in 1 … kMaxIndependentSeed.
     bool SeedsInRange(std::string& error) const;

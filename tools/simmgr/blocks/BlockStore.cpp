@@ -1,15 +1,18 @@
 #include "simmgr/blocks/BlockStore.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "simmgr/wire/BinaryFileReader.h"
@@ -45,6 +48,13 @@ long OwnerOnThisHost(const std::string& name, const std::string& host) {
     return std::strtol(pid.c_str(), nullptr, 10);
 }
 
+// A sum as the shortest text that reads back as the same double.
+std::string FormatSum(double sum) {
+    char buf[32];
+    const auto written = std::to_chars(buf, buf + sizeof buf, sum);
+    return std::string(buf, written.ptr);
+}
+
 std::string BaseName(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -76,12 +86,13 @@ bool SyncFile(const std::string& path, std::string& error) {
 
 }  // namespace
 
-bool ReadBlockFile(const std::string& path, int experiment, int64_t replications, int expectedVariables,
-                   BlockOutcome& out, std::string& error) {
+bool ReadBlockFile(const std::string& path, const BlockLayout& layout, int experiment, int64_t block,
+                   int expectedVariables, BlockOutcome& out, std::string& error) {
     BinaryFileData data;
     if (!ReadBinaryFile(path, expectedVariables, data, error)) return false;
-    if (data.experiment != experiment) {
-        error = path + ": holds experiment " + std::to_string(data.experiment) + ", not " + std::to_string(experiment);
+    const int simExperiment = layout.SelectionOf(experiment).simExperiment;
+    if (data.experiment != simExperiment) {
+        error = path + ": holds experiment " + std::to_string(data.experiment) + ", not " + std::to_string(simExperiment);
         return false;
     }
     if (static_cast<int>(data.observations.stats.size()) != expectedVariables) {
@@ -89,6 +100,7 @@ bool ReadBlockFile(const std::string& path, int experiment, int64_t replications
                 std::to_string(expectedVariables);
         return false;
     }
+    const int64_t replications = layout.RepsOf(block);
     for (const auto& [index, stats] : data.observations.stats) {
         if (stats.Count() != replications) {
             error = path + ": holds " + std::to_string(stats.Count()) + " observations of variable " +
@@ -96,9 +108,35 @@ bool ReadBlockFile(const std::string& path, int experiment, int64_t replications
             return false;
         }
     }
+    if (data.clientId != layout.ClientOf(block)) {
+        error = path + ": holds the observations of client " + std::to_string(data.clientId) + ", not " +
+                std::to_string(layout.ClientOf(block)) + " (block " + std::to_string(block) +
+                "): a block stored under another name";
+        return false;
+    }
     out.stats = std::move(data.observations.stats);
     out.replications = replications;
-    out.clientId = data.clientId;
+    return true;
+}
+
+bool SameAsReceived(const BlockOutcome& file, const std::map<int, RunningStats>& received, std::string& error) {
+    auto describe = [](const RunningStats* s) {
+        return s ? std::to_string(s->Count()) + " observations summing to " + FormatSum(s->Sum()) : "no observations";
+    };
+    for (const auto& [index, stats] : file.stats) {
+        const auto sent = received.find(index);
+        const RunningStats* other = sent == received.end() ? nullptr : &sent->second;
+        if (other && other->Count() == stats.Count() && other->Sum() == stats.Sum()) continue;
+        error = "variable " + std::to_string(index) + ": " + describe(&stats) + " in the file, " + describe(other) +
+                " over the link";
+        return false;
+    }
+    for (const auto& [index, stats] : received) {
+        if (file.stats.count(index)) continue;
+        error = "variable " + std::to_string(index) + ": no observations in the file, " + describe(&stats) +
+                " over the link";
+        return false;
+    }
     return true;
 }
 
@@ -191,20 +229,14 @@ BlockStore::Found BlockStore::Lookup(const BlockLayout& layout, int experiment, 
                                      BlockOutcome& out, std::string& error) const {
     const std::string path = PathOf(layout.FileName(experiment, block));
     if (path.empty() || access(path.c_str(), F_OK) != 0) return Found::Missing;
-    if (!ReadBlockFile(path, layout.SelectionOf(experiment).simExperiment, layout.RepsOf(block), expectedVariables, out, error)) return Found::Damaged;
-    if (out.clientId != layout.ClientOf(block)) {
-        error = path + ": holds the observations of client " + std::to_string(out.clientId) + ", not " +
-                std::to_string(layout.ClientOf(block)) + " (block " + std::to_string(block) +
-                "): a block stored under another name";
-        return Found::Damaged;
-    }
-    return Found::Whole;
+    return ReadBlockFile(path, layout, experiment, block, expectedVariables, out, error) ? Found::Whole : Found::Damaged;
 }
 
 std::string BlockStore::TempPath(const BlockLayout& layout, int experiment, int64_t block) const {
-    return directory + "/" + layout.FileName(experiment, block) + kTempMark + HostTag() + "." +
-           std::to_string(getpid());
+    return directory + "/" + layout.FileName(experiment, block) + TempSuffix();
 }
+
+std::string BlockStore::TempSuffix() { return kTempMark + HostTag() + "." + std::to_string(getpid()); }
 
 bool BlockStore::Commit(const std::string& tempPath, const BlockLayout& layout, int experiment, int64_t block,
                         std::string& error) const {
@@ -228,6 +260,33 @@ bool BlockStore::Commit(const std::string& tempPath, const BlockLayout& layout, 
 
 void BlockStore::Discard(const std::string& tempPath) {
     if (!tempPath.empty()) unlink(tempPath.c_str());
+}
+
+bool BlockStore::Keep(ChangeOfMeasure& bias, std::string& error) const {
+    std::error_code ec;
+    const std::string path = (fs::absolute(directory, ec) / bias.CopyName()).lexically_normal().string();
+    if (!FileHolds(path, bias.content)) {
+        const std::string temp = path + TempSuffix();
+        {
+            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+            out << bias.content;
+            out.flush();
+            if (!out) {
+                error = "cannot write " + temp + ": " + std::strerror(errno);
+                Discard(temp);
+                return false;
+            }
+        }
+        // Read-only: it is the content the blocks' names promise.
+        chmod(temp.c_str(), 0444);
+        if (!SyncFile(temp, error) || std::rename(temp.c_str(), path.c_str()) != 0) {
+            if (error.empty()) error = "cannot store " + path + ": " + std::strerror(errno);
+            Discard(temp);
+            return false;
+        }
+    }
+    bias.copyPath = path;
+    return true;
 }
 
 std::map<std::string, std::string> BlockStore::Files() const {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <vector>
+#include <iterator>
 
 #include "simmgr/wire/ContentHash.h"
 
@@ -21,18 +21,11 @@ std::string HexDigits(uint64_t value) {
     return buf;
 }
 
-bool HashFile(const std::string& path, uint64_t& hash, int64_t& size) {
+bool ReadWhole(const std::string& path, std::string& content) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    hash = kContentHashStart;
-    size = 0;
-    std::vector<char> chunk(1 << 16);
-    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
-        const size_t n = static_cast<size_t>(in.gcount());
-        hash = HashBytes(hash, reinterpret_cast<const uint8_t*>(chunk.data()), n);
-        size += static_cast<int64_t>(n);
-    }
-    return in.eof() && !in.bad();
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
 }
 
 }  // namespace
@@ -48,21 +41,35 @@ bool LoadChangeOfMeasure(const std::string& file, ChangeOfMeasure& out, std::str
         error = "--bias " + file + ": not a regular file";
         return false;
     }
-    uint64_t hash = 0;
-    int64_t size = 0;
     if (access(resolved, R_OK) != 0) {
         error = "--bias " + file + ": " + std::strerror(errno);
         return false;
     }
-    if (!HashFile(resolved, hash, size)) {
+    std::string content;
+    if (!ReadWhole(resolved, content)) {
         error = "--bias " + file + ": cannot read the file";
         return false;
     }
-    if (size == 0) {
+    if (content.empty()) {
         error = "--bias " + file + ": the file is empty";
         return false;
     }
     out.path = resolved;
-    out.contentHash = HexDigits(hash);
+    out.contentHash =
+        HexDigits(HashBytes(kContentHashStart, reinterpret_cast<const uint8_t*>(content.data()), content.size()));
+    out.content = std::move(content);
+    out.copyPath.clear();
     return true;
+}
+
+bool FileHolds(const std::string& path, const std::string& content) {
+    std::string held;
+    return ReadWhole(path, held) && held == content;
+}
+
+bool ChangeOfMeasure::CopyIntact(std::string& error) const {
+    if (FileHolds(copyPath, content)) return true;
+    error = "the change of measure handed to the simulators, " + copyPath +
+            ", no longer holds the content of " + path + " that was read (hash " + contentHash + ")";
+    return false;
 }

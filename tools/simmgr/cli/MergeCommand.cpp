@@ -2,18 +2,38 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
 #include "simmgr/blocks/BlockStore.h"
 #include "simmgr/merge/BlockMerge.h"
 
+namespace {
+
+// Blocks are found by the content of the change of measure given; when the
+// file has changed since the blocks ran, the copy their jobs ran beside
+// them is the one to give.
+void NameOtherChangesOfMeasure(const std::string& storeDir, const ChangeOfMeasure& bias) {
+    if (storeDir.empty()) return;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(storeDir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("bias-", 0) == 0 && name.size() == bias.CopyName().size() && name != bias.CopyName() &&
+            name.compare(name.size() - 5, 5, ".bias") == 0)
+            std::cerr << "simmgr: the store keeps another change of measure than " << bias.path
+                      << ", which blocks there ran under: " << entry.path().string()
+                      << "; give it to --bias to merge those blocks" << std::endl;
+    }
+}
+
+}  // namespace
+
 MergeCommand::MergeCommand(CLI::App& app, const StudyCatalog& studyCatalog) : catalog(studyCatalog) {
     command = app.add_subcommand("merge", "Judge stored or planned blocks as a run would, and report");
     command->add_option("files", files, "Block files");
     command->add_option("--store", storeDir, "A directory of block files (a run's store or a plan's --out)");
     AddStudyOptions(command, study, catalog);
-    experimentsOption = command->get_option("--experiments");
     AddOutputOptions(command, out);
 }
 
@@ -35,12 +55,6 @@ int MergeCommand::Execute() {
         std::cerr << "simmgr: " << error << std::endl;
         return files.empty() ? 2 : 1;   // no store at all, or files that clash
     }
-    if (experimentsOption->count() == 0) experiments = ExperimentsInStore(study.layout, *store);
-    if (experiments.empty()) {
-        std::cerr << "simmgr: no block 0 of any experiment with these options (seed " << study.layout.baseSeed
-                  << ", block size " << study.layout.blockSize << ", cap " << study.layout.maxReps << ")" << std::endl;
-        return 1;
-    }
     PrecisionGoal goal = study.goal;
     goal.confidence = out.confidence;
     const StoppingRule rule(goal);
@@ -56,7 +70,11 @@ int MergeCommand::Execute() {
     const bool published = Publish(merged.results, catalog, out, false, goal);
     bool complete = true;
     for (const auto& r : merged.results)
-        complete = complete && r.status != ExperimentStatus::Incomplete && r.status != ExperimentStatus::NotRun;
+        complete = complete && r.status != ExperimentStatus::Incomplete;
     if (!complete) std::cerr << "simmgr: some experiments lack blocks their answer needs (see above)" << std::endl;
+    if (!complete && study.layout.bias.Active()) NameOtherChangesOfMeasure(storeDir, study.layout.bias);
+    if (merged.blocksRead == 0)
+        std::cerr << "simmgr: no block of any experiment with these options (seed " << study.layout.baseSeed
+                  << ", block size " << study.layout.blockSize << ", cap " << study.layout.maxReps << ")" << std::endl;
     return published && complete ? 0 : 1;
 }

@@ -28,6 +28,5 @@ private:
     std::vector<std::string> files;
     std::string storeDir;
     OutputOptions out;
-    const CLI::Option* experimentsOption = nullptr;   // given: merge those; else those in the store
     CLI::App* command = nullptr;
 };

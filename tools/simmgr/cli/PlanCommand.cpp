@@ -4,7 +4,10 @@
 
 #include <climits>
 #include <iostream>
+#include <optional>
 #include <thread>
+
+#include "simmgr/blocks/BlockStore.h"
 
 PlanCommand::PlanCommand(CLI::App& app, const StudyCatalog& studyCatalog) : catalog(studyCatalog) {
     plan.simulator = DefaultSimulator();
@@ -21,7 +24,8 @@ PlanCommand::PlanCommand(CLI::App& app, const StudyCatalog& studyCatalog) : cata
 
 int PlanCommand::Execute() {
     std::string error;
-    if (!ResolveStudy(study, catalog, plan.experiments, error)) {
+    if (!ResolveStudy(study, catalog, plan.experiments, error) ||
+        !study.layout.FileNamesFit(plan.experiments, kJobPartSuffix, error)) {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }
@@ -31,6 +35,14 @@ int PlanCommand::Execute() {
     const std::string here = getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" : std::string();
     if (plan.simulator.find('/') != std::string::npos && plan.simulator[0] != '/') plan.simulator = here + plan.simulator;
     if (!plan.outDir.empty() && plan.outDir[0] != '/') plan.outDir = here + plan.outDir;
+    // The plan's directory is a block store: the jobs run the copy kept there.
+    if (plan.layout.bias.Active()) {
+        std::optional<BlockStore> store = BlockStore::Open(plan.outDir, error);
+        if (!store || !store->Keep(plan.layout.bias, error)) {
+            std::cerr << "simmgr: " << error << std::endl;
+            return 1;
+        }
+    }
     const std::vector<PlannedJob> jobs = MakePlan(plan);
     if (!WritePlan(plan, jobs, error)) {
         std::cerr << "simmgr: " << error << std::endl;

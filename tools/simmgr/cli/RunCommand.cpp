@@ -73,12 +73,14 @@ int RunCommand::Execute() {
         return 2;
     }
     std::string error;
-    if (!ResolveStudy(study, catalog, run.experiments, error) || !ExecutableExists(run.simulator, error)) {
+    if (!ResolveStudy(study, catalog, run.experiments, error) ||
+        !study.layout.FileNamesFit(run.experiments, BlockStore::TempSuffix(), error) ||
+        !ExecutableExists(run.simulator, error)) {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }
     std::optional<BlockStore> store = BlockStore::Open(storeDir, error);
-    if (!store) {
+    if (!store || (study.layout.bias.Active() && !store->Keep(study.layout.bias, error))) {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }

@@ -61,10 +61,27 @@ bool ParseExperimentList(const std::string& text, int available, std::vector<int
     return !out.empty();
 }
 
+// The simulator refuses a word longer than kMaxSimulatorArgument where it
+// expects an option; the word after a bare "-x" is that option's value,
+// which it takes whole.
+bool SimArgFits(const std::vector<std::string>& args, size_t i, std::string& error) {
+    const bool value = i > 0 && args[i - 1].size() == 2 && args[i - 1][0] == '-' && args[i][0] != '-';
+    if (value || args[i].size() <= kMaxSimulatorArgument) return true;
+    error = "--sim-arg " + args[i] + ": " + std::to_string(args[i].size()) + " characters; the simulator takes at most " +
+            std::to_string(kMaxSimulatorArgument) + " per option";
+    return false;
+}
+
 // The options the manager gives every block itself may not come in twice.
 bool SimArgsAllowed(const std::vector<std::string>& args, std::string& error) {
     const std::string owned = "wecsnNpbB";
-    for (const std::string& arg : args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.empty()) {
+            error = "--sim-arg: an empty argument";
+            return false;
+        }
+        if (!SimArgFits(args, i, error)) return false;
         if (arg.size() >= 2 && arg[0] == '-' && owned.find(arg[1]) != std::string::npos) {
             error = "--sim-arg " + arg + ": simmgr sets -" + arg.substr(1, 1) + " for every block itself " +
                     (arg[1] == 'B' ? "(use --bias or --rare)"

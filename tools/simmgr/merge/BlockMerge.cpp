@@ -6,15 +6,6 @@
 #include "simmgr/blocks/BlockLedger.h"
 #include "simmgr/results/LedgerResult.h"
 
-std::vector<int> ExperimentsInStore(const BlockLayout& layout, const BlockStore& store) {
-    std::set<int> found;
-    for (const auto& [name, path] : store.Files()) {
-        const auto block = ParseBlockFileName(name);
-        if (block && block->block == 0 && layout.Holds(*block)) found.insert(block->experiment);
-    }
-    return {found.begin(), found.end()};
-}
-
 namespace {
 
 // Files that are not blocks of this layout and experiment list.
@@ -53,8 +44,8 @@ ExperimentResult MergeExperiment(const BlockLayout& layout, int e, const Stoppin
         ++merged.blocksRead;
         ledger.Record(j, outcome);
     }
-    FillFromLedger(ledger, layout.blockSize,
-                   ledger.PrefixBlocks() > 0 ? ExperimentStatus::Incomplete : ExperimentStatus::NotRun, r);
+    // Every experiment of the study was asked for: one without blocks lacks them.
+    FillFromLedger(ledger, layout.blockSize, ExperimentStatus::Incomplete, r);
     if (ledger.Decided()) r.message.clear();
     return r;
 }

@@ -22,9 +22,6 @@ struct MergeResult {
     int64_t blocksPresent = 0;               // of the layout, counted or not
 };
 
-// The experiments that have block 0 in the store under this layout.
-std::vector<int> ExperimentsInStore(const BlockLayout& layout, const BlockStore& store);
-
 // rule: null for a fixed count (--reps).
 MergeResult MergeBlocks(const BlockLayout& layout, const std::vector<int>& experiments, const StoppingRule* rule,
                         int variables, const BlockStore& store);

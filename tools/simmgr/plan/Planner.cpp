@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 
@@ -12,6 +13,17 @@ std::string ShellQuote(const std::string& s) {
     std::string q = "'";
     for (char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
     return q + "'";
+}
+
+std::string PosixChecksum(const std::string& bytes) {
+    uint32_t crc = 0;
+    auto feed = [&crc](uint8_t byte) {
+        crc ^= static_cast<uint32_t>(byte) << 24;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    };
+    for (char c : bytes) feed(static_cast<uint8_t>(c));
+    for (size_t length = bytes.size(); length > 0; length >>= 8) feed(static_cast<uint8_t>(length & 0xFF));
+    return std::to_string(~crc) + " " + std::to_string(bytes.size());
 }
 
 namespace {
@@ -24,10 +36,19 @@ std::string ShellWord(const std::string& s) {
     return plain ? s : ShellQuote(s);
 }
 
+// A shell test that fails, saying why, unless the change of measure's copy
+// still holds the content planned.
+std::string CopyCheck(const ChangeOfMeasure& bias) {
+    const std::string copy = ShellQuote(bias.copyPath);
+    return "{ test \"$(cksum < " + copy + ")\" = '" + PosixChecksum(bias.content) + "' || { echo " +
+           ShellQuote(bias.copyPath + ": not the change of measure planned (hash " + bias.contentHash + ")") +
+           " >&2; false; }; } && ";
+}
+
 std::string JobCommand(const PlanOptions& o, int e, int64_t j, const std::string& stem) {
     const BlockLayout& layout = o.layout;
     const std::string bin = stem + ".bin";
-    const std::string part = bin + ".part";
+    const std::string part = bin + kJobPartSuffix;
     std::string sim = ShellQuote(o.simulator);
     for (const std::string& arg : layout.SelectionArgs(e)) sim += " " + ShellWord(arg);
     sim += " -s " + std::to_string(layout.SeedOf(e, j)) + " -c " + std::to_string(layout.ClientOf(j)) + " -N " +
@@ -35,8 +56,9 @@ std::string JobCommand(const PlanOptions& o, int e, int64_t j, const std::string
                       ShellQuote(part);
     if (o.ascii) sim += " -a " + ShellQuote(stem + ".txt");
     for (const std::string& arg : layout.SimulatorOptions()) sim += " " + ShellQuote(arg);
-    return "test -e " + ShellQuote(bin) + " || { " + sim + " > " + ShellQuote(stem + ".log") + " 2>&1 && mv " +
-           ShellQuote(part) + " " + ShellQuote(bin) + "; }";
+    const std::string check = layout.bias.Active() ? CopyCheck(layout.bias) : "";
+    return "test -e " + ShellQuote(bin) + " || { " + check + sim + " > " + ShellQuote(stem + ".log") +
+           " 2>&1 && mv " + ShellQuote(part) + " " + ShellQuote(bin) + "; }";
 }
 
 }  // namespace

@@ -3,14 +3,20 @@
 // and a Slurm array script running line $SLURM_ARRAY_TASK_ID. Each job is
 // the block `simmgr run` would compute, with the same seed and file name; it
 // writes under a temporary name and renames the file once the simulator has
-// succeeded, and a block already present is not run again. The output
-// directory is then a block store for `simmgr merge` (or `simmgr run`).
+// succeeded, and a block already present is not run again. Under a change
+// of measure a job first checks that the copy it hands the simulator still
+// holds the content planned (by the POSIX cksum every host has), and fails
+// without running otherwise. The output directory is then a block store for
+// `simmgr merge` (or `simmgr run`).
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "simmgr/blocks/BlockLayout.h"
+
+// What a job appends to its block file's name while the simulator writes it.
+inline constexpr char kJobPartSuffix[] = ".part";
 
 struct PlanOptions {
     std::string simulator;
@@ -33,3 +39,6 @@ std::vector<PlannedJob> MakePlan(const PlanOptions& options);
 // Writes jobs.txt and slurm.sh into outDir (created if missing).
 bool WritePlan(const PlanOptions& options, const std::vector<PlannedJob>& jobs, std::string& error);
 std::string ShellQuote(const std::string& s);
+// What `cksum` prints for these bytes read from its standard input: the
+// POSIX CRC, a space and the byte count.
+std::string PosixChecksum(const std::string& bytes);

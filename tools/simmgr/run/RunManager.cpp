@@ -108,6 +108,12 @@ std::vector<std::string> RunManager::ArgsFor(const ExperimentRun& run, int64_t b
     return args;
 }
 
+// A block runs the change of measure its name holds: the copy handed to its
+// simulator must hold that content when it starts and when it has ended.
+bool RunManager::CopyIntact(std::string& error) const {
+    return !options.layout.bias.Active() || options.layout.bias.CopyIntact(error);
+}
+
 int RunManager::LiveProcesses() const {
     int n = 0;
     for (const auto& run : runs) n += static_cast<int>(run->live.size());
@@ -163,7 +169,7 @@ void RunManager::Launch(ExperimentRun& run, int64_t block) {
                                             options.layout.ClientOf(block),
                                             options.layout.RepsOf(block), std::max(variables, 1));
     std::string error;
-    if (!job.proc->Start(options.simulator, ArgsFor(run, block, job.tempPath), error)) {
+    if (!CopyIntact(error) || !job.proc->Start(options.simulator, ArgsFor(run, block, job.tempPath), error)) {
         Fail(run, "block " + std::to_string(block) + ": " + error);
         return;
     }
@@ -209,9 +215,21 @@ void RunManager::FinishBlock(ExperimentRun& run, BlockJob& job) {
     const bool stoppedEarly = (p.quitSent || p.cancelled) && p.received.replications < p.replications;
     BlockOutcome outcome;
     std::string why;
-    if (stoppedEarly || !ReadBlockFile(job.tempPath, options.layout.SelectionOf(run.experiment).simExperiment, p.replications, variables, outcome, why)) {
+    if (stoppedEarly || !ReadBlockFile(job.tempPath, options.layout, run.experiment, job.block, variables, outcome, why)) {
         BlockStore::Discard(job.tempPath);
         if (!stoppedEarly) Fail(run, DescribeProblem(p, "left an unusable block file: " + why));
+        return;
+    }
+    // The file is what the store keeps and a merge reads; the link is what
+    // the simulator reported. A block whose two copies differ is neither.
+    if (!SameAsReceived(outcome, p.received.stats, why)) {
+        BlockStore::Discard(job.tempPath);
+        Fail(run, DescribeProblem(p, "wrote a block file that differs from what it sent: " + why));
+        return;
+    }
+    if (!CopyIntact(why)) {
+        BlockStore::Discard(job.tempPath);
+        Fail(run, "block " + std::to_string(job.block) + ": " + why);
         return;
     }
     if (!store.Commit(job.tempPath, options.layout, run.experiment, job.block, why) && !storeWarned) {

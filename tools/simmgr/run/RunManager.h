@@ -83,6 +83,7 @@ private:
     void Finalize(ExperimentRun& run);
     void HandleInterrupt(const SignalScope& signals);
     void ShowProgress(bool force);
+    bool CopyIntact(std::string& error) const;
     int LiveProcesses() const;
     bool AllDone() const;
     BlockTally Tally() const;

@@ -5,9 +5,12 @@
 // takes. Under a change of measure (-B FILE, an absolute path to a readable
 // file) a hit reports a weight drawn log-uniformly from FAKE_SIM_WEIGHTS
 // ("lo:hi", default "1e-9:1e-6") instead of 1, as reward x likelihood ratio
-// does. The environment selects a misbehaviour:
+// does, from a stream that depends on the file's content as well as the
+// seed. The environment selects a misbehaviour:
 //   FAKE_SIM_MODE   normal | die | crash | silent | malformed | badgreeting |
-//                   early | wrongexp | ignorequit
+//                   early | wrongexp | ignorequit | fileclient (the file's
+//                   messages name the next client) | filediffers (from the
+//                   report FAKE_SIM_AFTER on, the file holds another value)
 //   FAKE_SIM_MODE_<e>  the same for experiment <e> only
 //   FAKE_SIM_P      probabilities per variable, "0.2,0.5,0.8" by default
 //   FAKE_SIM_AFTER  reports sent before misbehaving (default 2)
@@ -26,11 +29,13 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "simmgr/wire/ContentHash.h"
 #include "simmgr/wire/Wire.h"
 
 namespace {
@@ -139,6 +144,12 @@ int main(int argc, char** argv) {
         return 4;
     }
     const bool weighted = !s.biasFile.empty();
+    uint64_t stream = s.seed;
+    if (weighted) {
+        std::ifstream biasIn(s.biasFile, std::ios::binary);
+        const std::string content((std::istreambuf_iterator<char>(biasIn)), std::istreambuf_iterator<char>());
+        stream ^= HashBytes(kContentHashStart, reinterpret_cast<const uint8_t*>(content.data()), content.size());
+    }
     const WeightDraw weight(Env("FAKE_SIM_WEIGHTS", "1e-9:1e-6"));
     const bool ignoreTerm = Env("FAKE_SIM_IGNORE_TERM", "0") == "1";
     if (ignoreTerm) signal(SIGTERM, SIG_IGN);
@@ -171,7 +182,7 @@ int main(int argc, char** argv) {
               << "#FORMAT: (PV ID Number),(PV Value)\n";
     }
 
-    std::mt19937_64 rng(s.seed);
+    std::mt19937_64 rng(stream);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
     long done = 0;
     int reports = 0;
@@ -223,6 +234,12 @@ int main(int argc, char** argv) {
         if (mode == "malformed" && reports >= after) data[data.size() > 12 ? 11 : 4] = 0x7F;
         if (conn >= 0 && !(SendAll(conn, EncodeCpuTime(msg.clientId, msg.experiment, 0.001 * done)) && SendAll(conn, data)))
             stop = true;
+        if (mode == "fileclient" || (mode == "filediffers" && reports >= after)) {
+            DataMessage other = msg;
+            if (mode == "fileclient") other.clientId = static_cast<uint8_t>(s.client + 1);
+            if (mode == "filediffers") other.blocks.front().values.front() += 1.0;
+            data = EncodeData(other);
+        }
         if (bin.is_open()) bin.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
         if (ascii.is_open())
             for (const auto& b : msg.blocks)
