@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "simmgr/blocks/BlockLedger.h"
 #include "simmgr/results/Report.h"
 
 namespace {
@@ -73,4 +74,32 @@ TEST(ReportValues, TheLargestFloatAndIntegersKeepTheirDigits) {
     std::ostringstream table;
     report.WriteTable(table);
     EXPECT_NE(table.str().find("flash_size=2147483647  ram_size=3.4028235e+38  ["), std::string::npos) << table.str();
+}
+
+TEST(ReportValues, AWeightedSumThatOverflowsIsShownUnreliable) {
+    CloseValues study;
+    study.results.resize(1);
+    RunningStats huge;
+    for (int i = 0; i < 100; ++i) huge.Add(1e307);
+    study.results[0].variables[0] = huge;
+    PrecisionGoal goal;
+    goal.weighted = true;
+    goal.minReps = 10;
+    const Report report(study.results, study.catalog, 0.95, false, &goal);
+
+    std::ostringstream table, json;
+    report.WriteTable(table);
+    EXPECT_NE(table.str().find("          -  unreliable: the sum is not finite\n"), std::string::npos) << table.str();
+    report.WriteJson(json);
+    const auto cell = nlohmann::json::parse(json.str())["experiments"][0]["variables"][0];
+    EXPECT_TRUE(cell["largest_share"].is_null());
+    EXPECT_EQ(cell["diagnostic"], "unreliable: the sum is not finite");
+
+    const StoppingRule rule(goal);
+    BlockLedger judged(1, 100, &rule, 1);
+    BlockOutcome block;
+    block.stats[0] = huge;
+    block.replications = 100;
+    judged.Record(0, block);
+    EXPECT_EQ(judged.State(), BlockLedger::Verdict::Capped) << "never converged";
 }

@@ -90,8 +90,9 @@ void Report::WriteTable(std::ostream& out) const {
                 << (row.stopping.valid ? Num(row.halfWidth, 4) : "-");
             if (weighted) {
                 const std::string relErr = Num(row.relativeError, 3);
+                const std::string share = Num(row.largestShare, 3);
                 out << std::setw(10) << row.nonzero << std::setw(10) << (relErr.empty() ? "-" : relErr)
-                    << std::setw(11) << Num(row.largestShare, 3) << "  " << row.diagnostic;
+                    << std::setw(11) << (share.empty() ? "-" : share) << "  " << row.diagnostic;
             }
             out << "\n";
         }
@@ -144,7 +145,7 @@ void Report::WriteJson(std::ostream& out) const {
                                       {"wilson", IntervalJson(row.wilson)},
                                       {"nonzero", row.nonzero},
                                       {"relative_error", NumberOrNull(row.relativeError)},
-                                      {"largest_share", row.largestShare},
+                                      {"largest_share", NumberOrNull(row.largestShare)},
                                       {"diagnostic", weighted ? nlohmann::json(row.diagnostic) : nullptr}});
         }
         doc["experiments"].push_back(e);
