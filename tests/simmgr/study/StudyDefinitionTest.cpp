@@ -59,6 +59,8 @@ TEST(StudyRequest, BadSettingsAreRefusedWithWhatIsWrong) {
     ExpectRefused(Define({"ram_size=big"}, {}), "--set ram_size=big: 'big' is not a number");
     ExpectRefused(Define({"ram_size="}, {}), "'' is not a number");
     ExpectRefused(Define({"ram_size=1e99"}, {}), "out of range for ram_size (a float)");
+    for (const char* unread : {"ram_size=inf", "ram_size=nan", "ram_size= 1", "ram_size=1 "})
+        ExpectRefused(Define({unread}, {}), "is not a number");
     ExpectRefused(Define({"ram_size"}, {}), "--set ram_size: expected NAME=VALUE");
     ExpectRefused(Define({}, {"ram_size=1,,2"}), "'' is not a number");
     ExpectRefused(Define({}, {"ram_size=1,2,1.0"}), "the value 1 comes twice");
