@@ -242,3 +242,21 @@ TEST(WeightedStats, JudgedByStudentTEvenForZeroOneData) {
     EXPECT_TRUE(plain.VariableMet(zeros));
     EXPECT_FALSE(weighted.VariableMet(zeros));
 }
+
+TEST(WeightedStats, ASumThatOverflowsIsUnreliableAndNeverMet) {
+    // Equal weights near the largest double: the mean and the spread stay
+    // finite, the sum does not.
+    RunningStats huge;
+    for (int i = 0; i < 100; ++i) huge.Add(1e307);
+    ASSERT_TRUE(std::isinf(huge.Sum()));
+    EXPECT_TRUE(std::isnan(huge.LargestShare())) << "no share of an infinite sum is known";
+    const StoppingRule rule(WeightedGoal());
+    EXPECT_FALSE(rule.WeightsSettled(huge));
+    EXPECT_FALSE(rule.VariableMet(huge));
+    EXPECT_EQ(rule.WeightDiagnostic(huge), "unreliable: the sum is not finite");
+    EXPECT_EQ(rule.EstimatedReplications({{0, huge}}), -1);
+
+    PrecisionGoal plainGoal;
+    plainGoal.minReps = 2;
+    EXPECT_FALSE(StoppingRule(plainGoal).VariableMet(huge)) << "nor does a plain run stop on it";
+}

@@ -4,6 +4,10 @@
 // simulator is given, and a setting changes every block's identity.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,6 +59,8 @@ TEST(StudyRequest, BadSettingsAreRefusedWithWhatIsWrong) {
     ExpectRefused(Define({"ram_size=big"}, {}), "--set ram_size=big: 'big' is not a number");
     ExpectRefused(Define({"ram_size="}, {}), "'' is not a number");
     ExpectRefused(Define({"ram_size=1e99"}, {}), "out of range for ram_size (a float)");
+    for (const char* unread : {"ram_size=inf", "ram_size=nan", "ram_size= 1", "ram_size=1 "})
+        ExpectRefused(Define({unread}, {}), "is not a number");
     ExpectRefused(Define({"ram_size"}, {}), "--set ram_size: expected NAME=VALUE");
     ExpectRefused(Define({}, {"ram_size=1,,2"}), "'' is not a number");
     ExpectRefused(Define({}, {"ram_size=1,2,1.0"}), "the value 1 comes twice");
@@ -153,4 +159,52 @@ TEST(BlockIdentity, SettingsAndTheStartingExperimentNameTheBlocks) {
             EXPECT_EQ(other->Holds(*name), owner == other) << owner->FileName(1, 0);
         }
     }
+}
+
+TEST(StudyValues, AFloatIsRoundedOnceAsTheSimulatorRoundsIt) {
+    // Just above the midpoint between 1 and the next float: read as a double
+    // first, it lands on the midpoint and then rounds to 1.
+    const std::string text = "1.0000000596046447753906250000001";
+    const double simulated = static_cast<double>(std::nextafter(1.0f, 2.0f));
+    for (const Outcome& o : {Define({}, {}, {"-Of:ram_size:" + text}), Define({"ram_size=" + text}, {})}) {
+        ASSERT_TRUE(o.study) << o.error;
+        EXPECT_EQ(o.study->catalog.experiments[0].globals[2], simulated);
+    }
+    const Outcome set = Define({"ram_size=" + text}, {});
+    EXPECT_EQ(set.study->catalog.experiments[0].overrides, "f:ram_size:1.0000001");
+}
+
+TEST(StudyValues, TheWholeRangeOfAFloatAndNoMore) {
+    const Outcome largest = Define({"ram_size=3.4028235e38"}, {});
+    ASSERT_TRUE(largest.study) << largest.error;
+    EXPECT_EQ(largest.study->catalog.experiments[0].globals[2], static_cast<double>(FLT_MAX));
+    EXPECT_EQ(largest.study->catalog.experiments[0].overrides, "f:ram_size:3.4028235e+38");
+    ExpectRefused(Define({"ram_size=3.4028236e38"}, {}), "out of range for ram_size (a float)");
+    ExpectRefused(Define({"ram_size=-1e39"}, {}), "out of range for ram_size (a float)");
+    ExpectRefused(Define({"ram_size=1e-50"}, {}), "out of range for ram_size (a float)");
+    const Outcome tiny = Define({"ram_size=1e-45"}, {});
+    ASSERT_TRUE(tiny.study) << tiny.error;
+    EXPECT_EQ(tiny.study->catalog.experiments[0].globals[2], static_cast<double>(std::numeric_limits<float>::denorm_min()));
+}
+
+TEST(StudyValues, EqualValuesAreOneValueWhateverTheirText) {
+    ExpectRefused(Define({}, {"ram_size=0,-0"}), "comes twice");
+    ExpectRefused(Define({}, {"ram_size=0.1,0.10000000149"}), "comes twice");
+    EXPECT_TRUE(Define({}, {"ram_size=1.0000001,1.0000002"}).study);
+}
+
+TEST(StudyValues, TheSimulatorIsGivenTextThatReadsBackToTheValueShown) {
+    const std::vector<std::string> values = {"0.1", "1e-45", "3.4028235e38", "1.0000001", "-2.5e-39", "16777217", "0.005"};
+    std::string list;
+    for (const std::string& v : values) list += (list.empty() ? "" : ",") + v;
+    const Outcome o = Define({}, {"ram_size=" + list});
+    ASSERT_TRUE(o.study) << o.error;
+    for (const ExperimentInfo& info : o.study->catalog.experiments) {
+        const std::string text = info.overrides.substr(info.overrides.rfind(':') + 1);
+        float read = 0;
+        ASSERT_EQ(std::sscanf(text.c_str(), "%f", &read), 1);
+        EXPECT_EQ(static_cast<double>(read), info.globals[2]) << info.overrides;
+        EXPECT_EQ(info.name, "ram_size=" + text);
+    }
+    EXPECT_EQ(o.study->catalog.experiments[6].overrides, "f:ram_size:0.005") << "an ordinary value keeps its text";
 }

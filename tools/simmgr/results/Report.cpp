@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iomanip>
 #include <map>
@@ -37,6 +38,10 @@ nlohmann::json IntervalJson(const Interval& ci) {
 
 nlohmann::json NumberOrNull(double v) { return std::isfinite(v) ? nlohmann::json(v) : nlohmann::json(nullptr); }
 
+// The JSON number written as `text`: the double nearest it, which the
+// writer prints as the same shortest text.
+nlohmann::json ShownNumber(const std::string& text) { return NumberOrNull(std::strtod(text.c_str(), nullptr)); }
+
 }  // namespace
 
 Report::Report(const std::vector<ExperimentResult>& res, const StudyCatalog& cat, double conf, bool part,
@@ -56,7 +61,7 @@ void Report::WriteTable(std::ostream& out) const {
         if (r.experiment >= 0 && r.experiment < catalog.NumExperiments()) {
             const auto& g = catalog.experiments[r.experiment].globals;
             for (size_t i = 0; i < g.size() && i < catalog.globalNames.size(); ++i)
-                out << "  " << catalog.globalNames[i] << "=" << Num(g[i], 6);
+                out << "  " << catalog.globalNames[i] << "=" << catalog.GlobalText(i, g[i]);
         }
         out << "  [" << StatusName(r.status) << "]\n";
         if (!r.message.empty()) {
@@ -85,8 +90,9 @@ void Report::WriteTable(std::ostream& out) const {
                 << (row.stopping.valid ? Num(row.halfWidth, 4) : "-");
             if (weighted) {
                 const std::string relErr = Num(row.relativeError, 3);
+                const std::string share = Num(row.largestShare, 3);
                 out << std::setw(10) << row.nonzero << std::setw(10) << (relErr.empty() ? "-" : relErr)
-                    << std::setw(11) << Num(row.largestShare, 3) << "  " << row.diagnostic;
+                    << std::setw(11) << (share.empty() ? "-" : share) << "  " << row.diagnostic;
             }
             out << "\n";
         }
@@ -114,7 +120,7 @@ void Report::WriteJson(std::ostream& out) const {
         if (r.experiment >= 0 && r.experiment < catalog.NumExperiments()) {
             const auto& g = catalog.experiments[r.experiment].globals;
             for (size_t i = 0; i < g.size() && i < catalog.globalNames.size(); ++i)
-                globals[catalog.globalNames[i]] = g[i];
+                globals[catalog.globalNames[i]] = ShownNumber(catalog.GlobalText(i, g[i]));
         }
         e["globals"] = globals;
         e["status"] = StatusName(r.status);
@@ -139,7 +145,7 @@ void Report::WriteJson(std::ostream& out) const {
                                       {"wilson", IntervalJson(row.wilson)},
                                       {"nonzero", row.nonzero},
                                       {"relative_error", NumberOrNull(row.relativeError)},
-                                      {"largest_share", row.largestShare},
+                                      {"largest_share", NumberOrNull(row.largestShare)},
                                       {"diagnostic", weighted ? nlohmann::json(row.diagnostic) : nullptr}});
         }
         doc["experiments"].push_back(e);
@@ -155,7 +161,7 @@ void Report::WriteCsv(std::ostream& out) const {
     for (const ResultRow& row : rows) {
         out << row.experiment << "," << CsvField(row.experimentName);
         for (size_t i = 0; i < catalog.globalNames.size(); ++i)
-            out << "," << (i < row.globals.size() ? Num(row.globals[i]) : "");
+            out << "," << (i < row.globals.size() ? catalog.GlobalText(i, row.globals[i]) : "");
         auto lo = [](const Interval& ci) { return ci.valid ? Num(ci.low) : std::string(); };
         auto hi = [](const Interval& ci) { return ci.valid ? Num(ci.high) : std::string(); };
         out << "," << CsvField(row.variable) << "," << row.variableIndex << "," << Num(row.time) << "," << row.n << "," << Num(row.mean, 12)
@@ -186,7 +192,8 @@ std::string Report::OtherVariedValues(const ResultRow& row) const {
     std::string label;
     for (size_t v = 1; v < catalog.varied.size(); ++v) {
         const int g = catalog.varied[v];
-        if (g < static_cast<int>(row.globals.size())) label += " " + catalog.globalNames[g] + "=" + Num(row.globals[g], 6);
+        if (g < static_cast<int>(row.globals.size()))
+            label += " " + catalog.globalNames[g] + "=" + catalog.GlobalText(static_cast<size_t>(g), row.globals[g]);
     }
     return label;
 }
@@ -209,6 +216,9 @@ std::string Report::PlotScript(const std::string& pngPath, const std::string& te
         if (swept >= 0) catalog.GlobalValue(row.experiment, catalog.globalNames[swept], v);
         return v;
     };
+    auto xText = [&](const ResultRow& row) {
+        return swept >= 0 ? catalog.GlobalText(static_cast<size_t>(swept), xOf(row)) : Num(xOf(row));
+    };
     bool logX = swept >= 0;
     for (const ResultRow& row : rows) logX = logX && xOf(row) > 0;
     auto errLow = [](const ResultRow& r) { return r.stopping.valid ? r.stopping.low : r.mean; };
@@ -225,7 +235,7 @@ std::string Report::PlotScript(const std::string& pngPath, const std::string& te
         std::vector<const ResultRow*> sorted = list;
         std::sort(sorted.begin(), sorted.end(), [&](auto a, auto b) { return xOf(*a) < xOf(*b); });
         for (const ResultRow* r : sorted)
-            s << Num(xOf(*r)) << " " << Num(r->mean) << " " << Num(errLow(*r)) << " " << Num(errHigh(*r)) << "\n";
+            s << xText(*r) << " " << Num(r->mean) << " " << Num(errLow(*r)) << " " << Num(errHigh(*r)) << "\n";
         s << "\n\n";
     }
     s << "EOD\n";

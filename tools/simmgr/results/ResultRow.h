@@ -32,7 +32,7 @@ struct ResultRow {
     std::string status;
     int64_t nonzero = 0;             // observations other than 0
     double relativeError = 0.0;      // standard error / mean; infinity while the mean is 0
-    double largestShare = 0.0;       // the largest observation's share of the sum
+    double largestShare = 0.0;       // the largest observation's share of the sum; NaN if the sum is not finite
     std::string diagnostic;          // weighted: "ok" or why the weights are unreliable; else empty
 };
 

@@ -46,7 +46,12 @@ double RunningStats::Variance() const {
 
 double RunningStats::StdDev() const { return std::sqrt(Variance()); }
 
-double RunningStats::LargestShare() const { return sum > 0.0 ? largest / sum : 0.0; }
+bool RunningStats::SumFinite() const { return std::isfinite(sum); }
+
+double RunningStats::LargestShare() const {
+    if (!SumFinite()) return std::numeric_limits<double>::quiet_NaN();
+    return sum > 0.0 ? largest / sum : 0.0;
+}
 
 double RunningStats::RelativeError() const {
     if (count < 2 || mean == 0.0) return std::numeric_limits<double>::infinity();

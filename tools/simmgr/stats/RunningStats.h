@@ -28,8 +28,11 @@ public:
     int64_t NonZero() const { return nonzero; }
     double Sum() const { return sum; }
     double Largest() const { return largest; }
+    // False once the sum has overflowed (or an observation was not finite):
+    // no estimate from these observations can then be trusted.
+    bool SumFinite() const;
     // The largest observation's share of the sum; 0 while the sum is not
-    // positive (no weight seen yet).
+    // positive (no weight seen yet), NaN while it is not finite.
     double LargestShare() const;
     // Standard error of the mean relative to the mean; infinity while the
     // mean is 0 or fewer than two observations exist.

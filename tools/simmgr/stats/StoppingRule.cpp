@@ -10,11 +10,12 @@ Interval StoppingRule::JudgedInterval(const RunningStats& s) const {
 }
 
 bool StoppingRule::WeightsSettled(const RunningStats& s) const {
-    return s.NonZero() >= kMinNonZero && s.LargestShare() <= LargestShareAllowed();
+    return s.SumFinite() && s.NonZero() >= kMinNonZero && s.LargestShare() <= LargestShareAllowed();
 }
 
 std::string StoppingRule::WeightDiagnostic(const RunningStats& s) const {
     if (WeightsSettled(s)) return "ok";
+    if (!s.SumFinite()) return "unreliable: the sum is not finite";
     if (s.NonZero() < kMinNonZero) return "unreliable: " + std::to_string(s.NonZero()) + " non-zero";
     char share[32];
     std::snprintf(share, sizeof share, "%.3g%%", 100.0 * s.LargestShare());
@@ -44,7 +45,7 @@ double StoppingRule::Progress(const RunningStats& s) const {
 }
 
 bool StoppingRule::VariableMet(const RunningStats& s) const {
-    return s.Count() >= goal.minReps && Progress(s) <= 1.0 && (!goal.weighted || WeightsSettled(s));
+    return s.Count() >= goal.minReps && s.SumFinite() && Progress(s) <= 1.0 && (!goal.weighted || WeightsSettled(s));
 }
 
 bool StoppingRule::Met(const VariableStats& variables, int expectedVariables) const {
@@ -64,6 +65,7 @@ int64_t StoppingRule::EstimatedReplications(const VariableStats& variables) cons
     if (variables.empty()) return -1;
     double needed = static_cast<double>(goal.minReps);
     for (const auto& [index, stats] : variables) {
+        if (!stats.SumFinite()) return -1;
         const double progress = Progress(stats);
         double growth = progress * progress;
         if (goal.weighted) growth = std::max(growth, WeightGrowthNeeded(stats));

@@ -11,6 +11,10 @@
 // most half the half-width the user accepts; a cell whose answer rests on
 // one lucky replication has weights that have not settled, however narrow
 // its interval looks.
+//
+// A variable whose sum is not finite (a weight overflowed) is never met: its
+// mean and interval may still look finite, but they no longer describe the
+// observations.
 #pragma once
 
 #include <map>
@@ -45,7 +49,8 @@ public:
     // The interval judged: Student-t for weighted observations, otherwise
     // Wilson for 0/1 data and Student-t for the rest.
     Interval JudgedInterval(const RunningStats& s) const;
-    // Weighted observations: enough non-zero ones, none dominating the sum.
+    // Weighted observations: a finite sum, enough non-zero ones, none
+    // dominating it.
     bool WeightsSettled(const RunningStats& s) const;
     // "ok", or why the weights have not settled ("unreliable: …").
     std::string WeightDiagnostic(const RunningStats& s) const;
@@ -55,7 +60,7 @@ public:
     double WidestRelativeHalfWidth(const VariableStats& variables) const;
     // Replications the slowest variable is expected to need, from the
     // half-width shrinking as 1/sqrt(n) (and, weighted, from its weights
-    // settling); -1 when no interval exists yet.
+    // settling); -1 when no interval exists yet or a sum is not finite.
     int64_t EstimatedReplications(const VariableStats& variables) const;
 
 private:

@@ -1,5 +1,6 @@
 #include "simmgr/study/StudyCatalog.h"
 
+#include <charconv>
 #include <cmath>
 
 std::string StudyCatalog::ExperimentName(int index) const {
@@ -28,4 +29,21 @@ bool StudyCatalog::GlobalValue(int experiment, const std::string& name, double& 
         }
     }
     return false;
+}
+
+std::string StudyCatalog::GlobalText(size_t g, double value) const {
+    return ValueText(g < globalTypes.size() ? globalTypes[g] : "double", value);
+}
+
+std::string ValueText(const std::string& type, double value) {
+    const bool integral = type == "int" || type == "short" || type == "long" || type == "bool" || type == "char";
+    char buf[64];
+    std::to_chars_result written{};
+    if (type == "float")
+        written = std::to_chars(buf, buf + sizeof buf, static_cast<float>(value));
+    else if (integral && std::isfinite(value))
+        written = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(value));
+    else
+        written = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, written.ptr);
 }

@@ -4,7 +4,9 @@
 // variables by the index a simulator reports them under. LoadStudyCatalog()
 // fills it from the linked study (the built-in study: experiment e is the
 // simulator's -e e); DefineStudy() derives a study of the user's own from
-// it. Lookups past what is known fall back to neutral names.
+// it. Lookups past what is known fall back to neutral names. A value is
+// always shown as the shortest text that reads back to it in its variable's
+// type, so that values the simulator tells apart are shown apart.
 #pragma once
 
 #include <string>
@@ -36,4 +38,10 @@ struct StudyCatalog {
     VariableInfo Variable(int index) const;
     // Value of a global variable in an experiment; false if unknown.
     bool GlobalValue(int experiment, const std::string& name, double& value) const;
+    // The text of global g's value `value` (its type's shortest).
+    std::string GlobalText(size_t g, double value) const;
 };
+
+// The shortest text that reads back to `value` as a variable of `type`
+// ("float", "int", …); a type not known is shown as a double.
+std::string ValueText(const std::string& type, double value);

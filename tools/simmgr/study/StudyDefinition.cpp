@@ -1,13 +1,14 @@
 #include "simmgr/study/StudyDefinition.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <cfloat>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <map>
+
+#include "study/OverrideText.h"
 
 namespace {
 
@@ -19,24 +20,27 @@ struct Assignment {
     double value = 0.0;
 };
 
-// How the simulator's -O converts a value for a variable of each type: the
-// type letter it expects, and the range of the type. A letter copies as
-// many bytes as the variable's own type has, so only the matching letter
-// gives the value asked for.
+// The variable types a setting can give a value to, and for integers the
+// range of the type (the simulator's conversion would wrap a value beyond
+// it; a float or a double beyond its range is read as an infinity). The
+// simulator's -O reads each type by its own letter: a letter copies as many
+// bytes as the variable's own type has, so only the matching letter gives
+// the value asked for.
 struct TypeRule {
     const char* type;
-    char letter;
     bool integral;
-    double low, high;
+    long long low, high;
+
+    char Letter() const { return override_text::LetterOfType(type); }
 };
 
 constexpr TypeRule kTypeRules[] = {
-    {"float", 'f', false, -FLT_MAX, FLT_MAX},
-    {"double", 'd', false, -DBL_MAX, DBL_MAX},
-    {"int", 'i', true, INT_MIN, INT_MAX},
-    {"short", 's', true, SHRT_MIN, SHRT_MAX},
-    {"long", 'l', true, static_cast<double>(LONG_MIN), static_cast<double>(LONG_MAX)},
-    {"bool", 'b', true, SHRT_MIN, SHRT_MAX},
+    {"float", false, 0, 0},
+    {"double", false, 0, 0},
+    {"int", true, INT_MIN, INT_MAX},
+    {"short", true, SHRT_MIN, SHRT_MAX},
+    {"long", true, LONG_MIN, LONG_MAX},
+    {"bool", true, SHRT_MIN, SHRT_MAX},
 };
 
 const TypeRule* RuleOf(const StudyCatalog& catalog, int global) {
@@ -64,8 +68,28 @@ bool FindGlobal(const StudyCatalog& catalog, const std::string& what, const std:
     return false;
 }
 
-// Reads a value for a global as the simulator's conversion would (integers
-// in C notation, 0x… and 0… included), and gives it its canonical text.
+// The texts the simulator's readers take for an infinity or a NaN (inf,
+// infinity, nan) are the only ones with an n in them.
+bool SpellsNonFinite(const std::string& text) { return text.find_first_of("nN") != std::string::npos; }
+
+// Whether the value of `text`, read as `held` by the simulator's
+// conversion, lies within the range of the rule's type. An integer is
+// measured before the conversion wraps it; a floating value is out of range
+// when it overflows to an infinity or underflows to 0.
+bool WithinRange(const TypeRule& rule, const std::string& text, double held) {
+    errno = 0;
+    if (rule.integral) {
+        const long long written = std::strtoll(text.c_str(), nullptr, 0);
+        return errno != ERANGE && written >= rule.low && written <= rule.high;
+    }
+    const long double written = std::strtold(text.c_str(), nullptr);
+    return errno != ERANGE && std::isfinite(held) && (held != 0.0 || written == 0.0L);
+}
+
+// Reads a value for a global with the simulator's own conversion, so that
+// the value shown is the value simulated, and gives it its canonical text.
+// The whole text must be the value: the simulator would quietly read a
+// prefix of "1x" or " 1".
 bool ReadValue(const StudyCatalog& catalog, const std::string& what, int global, const std::string& text,
                Assignment& out, std::string& error) {
     const std::string& name = catalog.globalNames[global];
@@ -74,36 +98,22 @@ bool ReadValue(const StudyCatalog& catalog, const std::string& what, int global,
         error = what + ": " + name + " is a " + catalog.globalTypes[global] + ", which simmgr cannot set";
         return false;
     }
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double value = rule->integral ? static_cast<double>(std::strtoll(begin, &end, 0)) : std::strtod(begin, &end);
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || end != begin + text.size() ||
-        !std::isfinite(value)) {
+    override_text::Value read;
+    size_t consumed = 0;
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || SpellsNonFinite(text) ||
+        !override_text::Read(rule->Letter(), text.c_str(), read, &consumed) || consumed != text.size()) {
         error = what + ": '" + text + "' is not " + (rule->integral ? "an integer" : "a number") + " (" + name +
                 " is a " + rule->type + ")";
         return false;
     }
-    if (errno == ERANGE || value < rule->low || value > rule->high) {
+    const double held = override_text::AsDouble(rule->Letter(), read);
+    if (!WithinRange(*rule, text, held)) {
         error = what + ": " + text + " is out of range for " + name + " (a " + rule->type + ")";
         return false;
     }
     out.global = global;
-    char buf[64];
-    std::to_chars_result written{};
-    if (rule->letter == 'f') {
-        const float held = static_cast<float>(value);
-        out.value = held;
-        written = std::to_chars(buf, buf + sizeof buf, held);
-    } else if (rule->letter == 'd') {
-        out.value = value;
-        written = std::to_chars(buf, buf + sizeof buf, value);
-    } else {
-        const long long whole = static_cast<long long>(value);
-        out.value = rule->letter == 'b' ? (whole != 0) : value;
-        written = std::to_chars(buf, buf + sizeof buf, whole);
-    }
-    out.text.assign(buf, written.ptr);
+    out.value = held;
+    out.text = catalog.GlobalText(static_cast<size_t>(global), held);
     return true;
 }
 
@@ -163,8 +173,9 @@ bool ReadVaries(const StudyCatalog& catalog, const std::vector<std::string>& giv
             Assignment a;
             if (!ReadValue(catalog, "--vary " + item, global, list.substr(start, comma - start), a, error)) return false;
             for (const Assignment& v : values)
-                if (v.text == a.text) {
-                    error = "--vary " + item + ": the value " + a.text + " comes twice";
+                if (v.value == a.value) {
+                    error = "--vary " + item + ": the value " + v.text + " comes twice" +
+                            (v.text == a.text ? "" : " (as " + a.text + ")");
                     return false;
                 }
             values.push_back(a);
@@ -176,24 +187,11 @@ bool ReadVaries(const StudyCatalog& catalog, const std::vector<std::string>& giv
     return true;
 }
 
-// The fields of an override string as the simulator reads them: split at
-// ':', empty fields skipped.
-std::vector<std::string> OverrideFields(const std::string& text) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t colon = std::min(text.find(':', start), text.size());
-        if (colon > start) fields.push_back(text.substr(start, colon - start));
-        start = colon + 1;
-    }
-    return fields;
-}
-
 // A raw override string "TYPE:NAME:VALUE[:…]", checked as strictly as --set.
 bool ReadOverrideString(const StudyCatalog& catalog, const std::string& text, std::vector<Assignment>& out,
                         std::string& error) {
     const std::string what = "--sim-arg -O" + text;
-    const std::vector<std::string> fields = OverrideFields(text);
+    const std::vector<std::string> fields = override_text::SplitFields(text.c_str());
     if (fields.size() % 3 != 0) {
         error = what + ": the override string is incomplete (each override is TYPE:NAME:VALUE, e.g. f:ram_size:256)";
         return false;
@@ -202,9 +200,9 @@ bool ReadOverrideString(const StudyCatalog& catalog, const std::string& text, st
         int global = 0;
         if (!FindGlobal(catalog, what, fields[i + 1], global, error)) return false;
         const TypeRule* rule = RuleOf(catalog, global);
-        if (rule != nullptr && fields[i] != std::string(1, rule->letter)) {
+        if (rule != nullptr && fields[i] != std::string(1, rule->Letter())) {
             error = what + ": '" + fields[i] + "' is not the type letter of " + fields[i + 1] + ", a " + rule->type +
-                    " (its letter is " + rule->letter + ")";
+                    " (its letter is " + rule->Letter() + ")";
             return false;
         }
         Assignment a;
@@ -235,7 +233,7 @@ std::string OverrideString(const StudyCatalog& catalog, std::vector<Assignment> 
     std::sort(assignments.begin(), assignments.end(), [](const auto& a, const auto& b) { return a.global < b.global; });
     std::string text;
     for (const Assignment& a : assignments)
-        text += (text.empty() ? "" : ":") + std::string(1, RuleOf(catalog, a.global)->letter) + ":" +
+        text += (text.empty() ? "" : ":") + std::string(1, RuleOf(catalog, a.global)->Letter()) + ":" +
                 catalog.globalNames[a.global] + ":" + a.text;
     return text;
 }
