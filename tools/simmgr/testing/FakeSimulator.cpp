@@ -12,7 +12,7 @@
 //                   FAKE_SIM_REFUSE_MS (default: for ever), then listens on it
 //                   orphan: stops the manager, announces the -p port without
 //                   holding it and exits; the manager is continued once this
-//                   process is gone, so that it finds a dead simulator's
+//                   process has ended, so that it finds a dead simulator's
 //                   registration waiting, for a port another may hold
 //   FAKE_SIM_MODE_<e>  the same for experiment <e> only
 //   FAKE_SIM_P      probabilities per variable, "0.2,0.5,0.8" by default
@@ -122,24 +122,27 @@ int Listen(Settings& s, bool refuse) {
     }
 }
 
+// True once process `pid` has ended (a zombie waiting for its parent).
+bool Ended(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const size_t close = line.rfind(')');
+    return close == std::string::npos || close + 2 >= line.size() || line[close + 2] == 'Z';
+}
+
 // Stops the manager, registers for the -p port without holding it and
-// exits; a helper continues the manager once this process is gone (the
-// helper sees the end of a pipe only this process writes to).
+// exits; a helper continues the manager once this process has ended.
 int RegisterAndVanish(const Settings& s) {
     const pid_t manager = getppid();
-    int gone[2];
-    if (pipe(gone) != 0) return 5;
+    const pid_t self = getpid();
     if (fork() == 0) {
-        close(gone[1]);
         close(STDOUT_FILENO);
         close(STDERR_FILENO);
-        char byte;
-        while (read(gone[0], &byte, 1) > 0) {
-        }
+        while (!Ended(self)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         kill(manager, SIGCONT);
         _exit(0);
     }
-    close(gone[0]);
     kill(manager, SIGSTOP);
     std::cout << "REGISTER:  Port: [" << s.port << "]" << std::endl;
     return 0;
