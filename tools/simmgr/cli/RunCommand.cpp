@@ -73,7 +73,8 @@ int RunCommand::Execute() {
         return 2;
     }
     std::string error;
-    if (!ResolveStudy(study, catalog, run.experiments, error) || !ExecutableExists(run.simulator, error)) {
+    if (!ResolveStudy(study, catalog, run.experiments, error) || !ExecutableExists(run.simulator, error) ||
+        !ReserveDescriptors(run.jobs, error)) {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }

@@ -44,6 +44,11 @@ std::string Indented(const std::string& text) {
     return out;
 }
 
+// The manager's own descriptors besides its simulators': standard streams,
+// the signal pipe, a simulator's pipes while it is launched, block and
+// output files, with room to spare.
+constexpr int kManagerDescriptors = 32;
+
 // How a simulator ended badly, with what it last said on both streams.
 std::string DescribeProblem(const SimProcess& p, const std::string& problem) {
     std::string text = "simulator (pid " + std::to_string(p.pid) + ", client " + std::to_string(p.clientId) + ") " +
@@ -56,6 +61,20 @@ std::string DescribeProblem(const SimProcess& p, const std::string& problem) {
 }
 
 }  // namespace
+
+bool ReserveDescriptors(int jobs, std::string& error) {
+    const rlim_t needed = static_cast<rlim_t>(SimProcess::kDescriptors) * static_cast<rlim_t>(jobs) + kManagerDescriptors;
+    rlimit limit{};
+    // RLIM_INFINITY is the largest value, so it passes every comparison.
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= needed) return true;
+    const rlim_t allowed = std::min(needed, limit.rlim_max);
+    limit.rlim_cur = allowed;
+    if (allowed == needed && setrlimit(RLIMIT_NOFILE, &limit) == 0) return true;
+    error = "--jobs " + std::to_string(jobs) + " needs " + std::to_string(needed) +
+            " open descriptors, but the limit allows " + std::to_string(allowed) +
+            " (raise it with ulimit -n, or ask for fewer jobs)";
+    return false;
+}
 
 // One block being computed: its simulator and the temporary file it writes.
 struct RunManager::BlockJob {

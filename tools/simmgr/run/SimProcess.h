@@ -25,6 +25,9 @@
 class SimProcess {
 public:
     using Clock = std::chrono::steady_clock;
+    // The manager's descriptors a live simulator holds: its standard output,
+    // its error stream and the connection.
+    static constexpr int kDescriptors = 3;
 
     enum class Phase {
         Starting,      // launched, registration line not seen yet
