@@ -330,8 +330,7 @@ void RunManager::PollOnce(const SignalScope& signals) {
                 fds.push_back({streams[s], events, 0});
                 owners.emplace_back(&p, static_cast<Stream>(s));
             }
-            if (p.phase == SimProcess::Phase::Connecting && !p.ConnectInProgress())
-                wake = std::min(wake, p.NextConnectAttempt());
+            wake = std::min(wake, p.NextConnectAttempt());
         }
     }
     const auto untilWake = std::chrono::ceil<std::chrono::milliseconds>(wake - SimProcess::Clock::now());

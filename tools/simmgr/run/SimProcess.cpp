@@ -181,8 +181,13 @@ void SimProcess::ReadStderr() {
     if (!open) CloseFd(stderrFd);
 }
 
+SimProcess::Clock::time_point SimProcess::NextConnectAttempt() const {
+    const bool waiting = phase == Phase::Connecting && !connectPending && fault.empty() && !cancelled && !childReaped;
+    return waiting ? nextAttempt : Clock::time_point::max();
+}
+
 void SimProcess::TryConnect() {
-    if (phase != Phase::Connecting || !fault.empty()) return;
+    if (phase != Phase::Connecting || !fault.empty() || cancelled) return;
     if (connectPending) {
         pollfd writable{sockFd, POLLOUT, 0};
         int ready;

@@ -58,8 +58,9 @@ public:
     // True while a connection attempt is under way (poll the socket for
     // writability).
     bool ConnectInProgress() const { return connectPending; }
-    // While Connecting and no attempt is under way: when the next may start.
-    Clock::time_point NextConnectAttempt() const { return nextAttempt; }
+    // When TryConnect may next start an attempt; Clock::time_point::max()
+    // when it will start none (one is under way, or the link is given up).
+    Clock::time_point NextConnectAttempt() const;
     bool SendCommand(uint8_t command);
     void Signal(int sig);
     // The manager stops a child it no longer needs with `sig`: whatever goes
