@@ -38,6 +38,20 @@ void BoundManagerSends(TarvekSocket& socket) {
   ::setsockopt(socket.descriptor, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
 }
 
+// Binds and listens on `port`; false when it is taken. The address is
+// reused: each connection served on a port waits out TIME_WAIT there after
+// its simulator ends, and without reuse every later simulator would walk
+// past those ports, and a study of many small blocks would run out of them.
+// Reuse lets two simulators bind one port while neither listens yet; only
+// the first to listen keeps it, the other's listen fails and it moves on.
+// The port is announced only once listened on, so it is this simulator's,
+// and the manager's first connection attempt finds it ready.
+bool ClaimPort(TarvekSocket& socket, int port) {
+  const int on = 1;
+  ::setsockopt(socket.descriptor, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  return socket.Bind(port) && socket.Listen(kListenBacklog);
+}
+
 // Greeting and replies: length 10, two code bytes, the process id. A failed
 // send stops the run.
 void SendReply(SimulatorClass& sim, TarvekSocket& socket, uint8_t first, uint8_t second) {
@@ -99,15 +113,16 @@ void HandOverToBinaryFile(SimulatorClass& sim, TarvekSocket& socket) {
 }  // namespace
 
 TarvekSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
-  delete listenSocket;
-  listenSocket = new TarvekSocket(true);
-  if (listenSocket->descriptor < 0) {
-    runState = 2;
-    return nullptr;
-  }
   const int firstPort = static_cast<uint16_t>(port);
   int tried = firstPort;
-  while (!listenSocket->Bind(tried)) {
+  for (;;) {
+    delete listenSocket;
+    listenSocket = new TarvekSocket(true);
+    if (listenSocket->descriptor < 0) {
+      runState = 2;
+      return nullptr;
+    }
+    if (ClaimPort(*listenSocket, tried)) break;
     if (tried >= kHighestPort) {
       std::cerr << "ERROR: No free port for the simulation manager between " << firstPort << " and "
                 << kHighestPort << std::endl;
@@ -120,7 +135,6 @@ TarvekSocket* SimulatorClass::WaitForSimMgrConnection(int timeoutMs) {
   if (tried == 0) tried = listenSocket->LocalPort();
   port = static_cast<int16_t>(static_cast<uint16_t>(tried));
   std::cout << "REGISTER:  Port: [" << static_cast<uint16_t>(port) << "]" << std::endl;
-  listenSocket->Listen(kListenBacklog);
 
   auto* client = new TarvekSocket(false);
   bool connected = false;

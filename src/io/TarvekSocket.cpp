@@ -59,6 +59,7 @@ bool TarvekSocket::Bind(int port) {
 
 bool TarvekSocket::Listen(int backlog) {
   if (::listen(descriptor, backlog) == 0) return true;
+  if (errno == EADDRINUSE) return false;  // another socket listens on the port first
   const int error = errno;
   RecordError("error in listen");
   std::cerr << "error in listen" << error << std::endl;

@@ -23,6 +23,8 @@ class TarvekSocket {
   int Close();
   // Any local address; false without a message when the port is taken.
   bool Bind(int port);
+  // False without a message when another socket listens on the port (both
+  // bound it with address reuse).
   bool Listen(int backlog);
   bool Accept(TarvekSocket& client);
   bool Connect(const char* host, int port);

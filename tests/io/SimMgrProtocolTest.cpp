@@ -117,6 +117,25 @@ TEST_F(WaitForManagerTest, ATakenPortIsSkippedAndTheNewOneKept) {
   EXPECT_EQ(out, "REGISTER:  Port: [" + std::to_string(port + 1) + "]\n");
 }
 
+// The simulator closes its end first, so the connection it served waits out
+// TIME_WAIT on its port; the next simulator takes that port all the same.
+TEST_F(WaitForManagerTest, APortJustServedIsTakenAgain) {
+  const int port = FreePortPair();
+  ASSERT_GT(port, 0);
+  for (int run = 0; run < 2; ++run) {
+    sim->port = static_cast<int16_t>(port);
+    Manager manager(port);
+    testing::internal::CaptureStdout();
+    std::unique_ptr<TarvekSocket> connection(sim->WaitForSimMgrConnection(3000));
+    const std::string out = testing::internal::GetCapturedStdout();
+    manager.Join();
+    ASSERT_NE(connection, nullptr) << "run " << run << ": " << out;
+    EXPECT_EQ(out, "REGISTER:  Port: [" + std::to_string(port) + "]\n") << "run " << run;
+    connection.reset();
+    manager.socket.Close();
+  }
+}
+
 TEST_F(WaitForManagerTest, GivesUpWhenNoManagerComes) {
   const int port = FreePortPair();
   ASSERT_GT(port, 0);

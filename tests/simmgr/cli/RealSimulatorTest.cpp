@@ -180,3 +180,16 @@ TEST(RealSimulator, TheAnswerIsTheSameFromAnyJobsRerunOrCluster) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find(" " + std::to_string(stored) + " reused from the store"), std::string::npos) << r.err;
 }
+
+// Every block's simulator starts on the same first port; the ports its
+// predecessors used must be free again at once, or a study of small blocks
+// runs out of them (65000 leaves 535).
+TEST(RealSimulator, SmallBlocksDoNotRunOutOfPorts) {
+    REQUIRE_REAL_SIMULATOR();
+    ScratchDir dir;
+    const auto r = RunShell(Simmgr() + " run --sim " + RealSim() +
+                                " --experiments 0 --jobs 2 --reps 600 --block-size 1 --report-size 1 --port 65000",
+                            dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("600 run here"), std::string::npos) << r.err;
+}

@@ -274,3 +274,54 @@ TEST(FakeSimulatorRun, TooLongOptionsAndNamesAreRefusedBeforeAnyWork) {
                             "--sim-arg=-t --sim-arg=" + std::string(129, 'y'), dir);
     EXPECT_EQ(r.status, 0) << r.err;
 }
+
+// A simulator that died after announcing its port leaves the port to the
+// next simulator started; the manager must not take that one's connection.
+TEST(FakeSimulatorRun, ADeadSimulatorsPortIsNeverConnected) {
+    ScratchDir dir;
+    const std::string foreign = dir / "foreign.out";
+    const std::string cmd = FakeSim() + " -w -p 23000 > " + foreign + " & other=$!; " +
+                            "until grep -q REGISTER " + foreign + "; do sleep 0.05; done; " +
+                            "port=$(sed -n 's/^REGISTER:  Port: \\[\\([0-9]*\\)\\]$/\\1/p' " + foreign + "); " +
+                            "FAKE_SIM_MODE=orphan " + FakeRun("--experiments 0 --reps 100 --block-size 100") +
+                            " --port $port; status=$?; kill $other; exit $status";
+    const auto r = RunShell(cmd, dir);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("exited before greeting the manager"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("greeted with process id"), std::string::npos) << "took another simulator's link: " << r.err;
+}
+
+// Blocks the manager stops itself (here on an interrupt) are not failures,
+// whatever goes wrong with them afterwards.
+TEST(FakeSimulatorRun, ACancelledBlockNeverFailsItsExperiment) {
+    ScratchDir dir;
+    // Deaf to SIGTERM and never registering: the start limit ends it after
+    // the interrupt has cancelled it.
+    const auto r = RunShell("FAKE_SIM_MODE=silent FAKE_SIM_IGNORE_TERM=1 " +
+                                FakeRun("--experiments 0 --start-timeout 2 --json " + (dir / "p.json")) +
+                                " & pid=$!; sleep 0.5; kill -INT $pid; wait $pid",
+                            dir);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_EQ(r.err.find("failed"), std::string::npos) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "p.json"))["experiments"][0]["status"], "partial");
+}
+
+TEST(FakeSimulatorRun, AStoreNamedLikeAnOptionIsPassedAsAPath) {
+    ScratchDir dir;
+    const auto r = RunShell("cd '" + dir.Path() + "' && " +
+                                FakeRun("--experiments 0 --reps 200 --block-size 100 --store=-st"),
+                            dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "-st/e0_b1_s31424_n100.bin").size() > 256, true) << r.err;
+}
+
+// Each simulator holds three of the manager's descriptors.
+TEST(FakeSimulatorRun, TheDescriptorLimitIsRaisedOrTheJobsRefused) {
+    ScratchDir dir;
+    const std::string study = "--experiments 0-8 --jobs 16 --reps 400 --block-size 100 --report-size 50";
+    auto r = RunShell("ulimit -n 30 && " + FakeRun(study), dir);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("--jobs 16 needs"), std::string::npos) << r.err;
+    r = RunShell("ulimit -Sn 30 && " + FakeRun(study), dir);
+    EXPECT_EQ(r.status, 0) << "the soft limit is raised: " << r.err;
+}

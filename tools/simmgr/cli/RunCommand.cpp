@@ -75,7 +75,7 @@ int RunCommand::Execute() {
     std::string error;
     if (!ResolveStudy(study, catalog, run.experiments, error) ||
         !study.layout.FileNamesFit(run.experiments, BlockStore::TempSuffix(), error) ||
-        !ExecutableExists(run.simulator, error)) {
+        !ExecutableExists(run.simulator, error) || !ReserveDescriptors(run.jobs, error)) {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 
@@ -20,6 +21,14 @@
 namespace {
 
 double Seconds(SimProcess::Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// The simulator takes a separate argument that begins with '-' for an
+// option, never for a parameter; an absolute path never does.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.string();
+}
 
 double CpuSeconds(int who) {
     rusage u{};
@@ -35,6 +44,11 @@ std::string Indented(const std::string& text) {
     return out;
 }
 
+// The manager's own descriptors besides its simulators': standard streams,
+// the signal pipe, a simulator's pipes while it is launched, block and
+// output files, with room to spare.
+constexpr int kManagerDescriptors = 32;
+
 // How a simulator ended badly, with what it last said on both streams.
 std::string DescribeProblem(const SimProcess& p, const std::string& problem) {
     std::string text = "simulator (pid " + std::to_string(p.pid) + ", client " + std::to_string(p.clientId) + ") " +
@@ -47,6 +61,20 @@ std::string DescribeProblem(const SimProcess& p, const std::string& problem) {
 }
 
 }  // namespace
+
+bool ReserveDescriptors(int jobs, std::string& error) {
+    const rlim_t needed = static_cast<rlim_t>(SimProcess::kDescriptors) * static_cast<rlim_t>(jobs) + kManagerDescriptors;
+    rlimit limit{};
+    // RLIM_INFINITY is the largest value, so it passes every comparison.
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= needed) return true;
+    const rlim_t allowed = std::min(needed, limit.rlim_max);
+    limit.rlim_cur = allowed;
+    if (allowed == needed && setrlimit(RLIMIT_NOFILE, &limit) == 0) return true;
+    error = "--jobs " + std::to_string(jobs) + " needs " + std::to_string(needed) +
+            " open descriptors, but the limit allows " + std::to_string(allowed) +
+            " (raise it with ulimit -n, or ask for fewer jobs)";
+    return false;
+}
 
 // One block being computed: its simulator and the temporary file it writes.
 struct RunManager::BlockJob {
@@ -102,7 +130,7 @@ std::vector<std::string> RunManager::ArgsFor(const ExperimentRun& run, int64_t b
                              "-n", std::to_string(options.reportSize),
                              "-N", std::to_string(layout.RepsOf(block)),
                              "-p", std::to_string(options.port),
-                             "-b", binFile});
+                             "-b", AbsolutePath(binFile)});
     const std::vector<std::string> extra = layout.SimulatorOptions();
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
@@ -196,8 +224,7 @@ void RunManager::StopExperiment(ExperimentRun& run) {
             // A link already gone leaves the decision to the child's exit.
             if (!p.quitSent) p.SendCommand(wire::kCmdQuit);
         } else {
-            p.cancelled = true;
-            p.Signal(SIGTERM);
+            p.Cancel(SIGTERM);
         }
     }
 }
@@ -212,7 +239,7 @@ void RunManager::FinishBlock(ExperimentRun& run, BlockJob& job) {
         Fail(run, DescribeProblem(p, problem));
         return;
     }
-    const bool stoppedEarly = (p.quitSent || p.cancelled) && p.received.replications < p.replications;
+    const bool stoppedEarly = (p.quitSent || p.Cancelled()) && p.received.replications < p.replications;
     BlockOutcome outcome;
     std::string why;
     if (stoppedEarly || !ReadBlockFile(job.tempPath, options.layout, run.experiment, job.block, variables, outcome, why)) {
@@ -247,8 +274,9 @@ void RunManager::Supervise(ExperimentRun& run, bool childEnded) {
     const auto now = SimProcess::Clock::now();
     for (auto& job : run.live) {
         SimProcess& p = *job.proc;
-        if (p.phase == SimProcess::Phase::Connecting) p.TryConnect();
+        // Reaped first: a child that has ended is never connected to.
         if (childEnded || p.ChildReaped()) p.Reap();
+        if (p.phase == SimProcess::Phase::Connecting) p.TryConnect();
         if (p.phase == SimProcess::Phase::Exited) continue;
         if (!p.Fault().empty()) {
             p.KillIfDeaf(now, options.watchdog.quitGrace);
@@ -297,10 +325,7 @@ void RunManager::HandleInterrupt(const SignalScope& signals) {
         for (auto& run : runs) StopExperiment(*run);
     } else {
         for (auto& run : runs) {
-            for (auto& job : run->live) {
-                job.proc->cancelled = true;
-                job.proc->Signal(SIGKILL);
-            }
+            for (auto& job : run->live) job.proc->Cancel(SIGKILL);
         }
     }
 }
@@ -311,7 +336,8 @@ void RunManager::PollOnce(const SignalScope& signals) {
     std::vector<std::pair<SimProcess*, Stream>> owners;
     fds.push_back({signals.ReadFd(), POLLIN, 0});
     owners.emplace_back(nullptr, kOut);
-    bool retrying = false;   // a refused connection waits for the simulator to listen
+    // A refused connection is retried once its pause is over.
+    auto wake = SimProcess::Clock::now() + std::chrono::milliseconds(250);
     for (auto& run : runs) {
         for (auto& job : run->live) {
             SimProcess& p = *job.proc;
@@ -322,10 +348,11 @@ void RunManager::PollOnce(const SignalScope& signals) {
                 fds.push_back({streams[s], events, 0});
                 owners.emplace_back(&p, static_cast<Stream>(s));
             }
-            retrying = retrying || (p.phase == SimProcess::Phase::Connecting && !p.ConnectInProgress());
+            wake = std::min(wake, p.NextConnectAttempt());
         }
     }
-    const int n = poll(fds.data(), fds.size(), retrying ? 2 : 250);
+    const auto untilWake = std::chrono::ceil<std::chrono::milliseconds>(wake - SimProcess::Clock::now());
+    const int n = poll(fds.data(), fds.size(), static_cast<int>(std::max<int64_t>(untilWake.count(), 0)));
     if (n < 0 && errno != EINTR) {
         std::cerr << "simmgr: poll failed: " << std::strerror(errno) << std::endl;
         return;

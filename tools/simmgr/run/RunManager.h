@@ -56,6 +56,11 @@ struct RunSummary {
     double childrenCpuSeconds = 0.0;        // as the operating system accounted it
 };
 
+// Raises the soft limit on open descriptors to what `jobs` simulators and
+// the manager itself need, as far as the hard limit allows; false (with
+// error) when that is not enough. Called before any work.
+bool ReserveDescriptors(int jobs, std::string& error);
+
 class SignalScope;
 
 class RunManager {

@@ -17,6 +17,12 @@
 namespace {
 
 constexpr size_t kTailBytes = 2048;
+// The pause after a refused connection attempt doubles from the first to
+// the longest: a simulator that announces its port just before it listens
+// is reached within a millisecond or two, one that refuses for long costs
+// about ten attempts a second.
+constexpr std::chrono::milliseconds kFirstRetryPause{1};
+constexpr std::chrono::milliseconds kLongestRetryPause{100};
 const char kRegisterPrefix[] = "REGISTER:  Port: [";
 
 void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
@@ -54,7 +60,11 @@ bool ReadAvailable(int fd, std::string& into) {
 }  // namespace
 
 SimProcess::SimProcess(int experiment, uint8_t clientId, int64_t replications, int maxVariables)
-    : experiment(experiment), clientId(clientId), replications(replications), maxVariables(maxVariables) {}
+    : experiment(experiment),
+      clientId(clientId),
+      replications(replications),
+      maxVariables(maxVariables),
+      retryPause(kFirstRetryPause) {}
 
 SimProcess::~SimProcess() {
     if (pid > 0 && !childReaped) {
@@ -152,6 +162,7 @@ void SimProcess::ScanStdoutLines() {
         }
         port = static_cast<int>(value);
         phase = Phase::Connecting;
+        lastTraffic = Clock::now();   // the connect limit counts from here
         stdoutPending.clear();
         TryConnect();
         return;
@@ -170,8 +181,13 @@ void SimProcess::ReadStderr() {
     if (!open) CloseFd(stderrFd);
 }
 
+SimProcess::Clock::time_point SimProcess::NextConnectAttempt() const {
+    const bool waiting = phase == Phase::Connecting && !connectPending && fault.empty() && !cancelled && !childReaped;
+    return waiting ? nextAttempt : Clock::time_point::max();
+}
+
 void SimProcess::TryConnect() {
-    if (phase != Phase::Connecting || !fault.empty()) return;
+    if (phase != Phase::Connecting || !fault.empty() || cancelled) return;
     if (connectPending) {
         pollfd writable{sockFd, POLLOUT, 0};
         int ready;
@@ -186,10 +202,13 @@ void SimProcess::TryConnect() {
         if (result == 0) {
             Connected();
         } else {
-            CloseSocket();   // refused: nothing was queued, so a new attempt is safe
+            Refused();   // nothing was queued, so a new attempt is safe
         }
         return;
     }
+    // A child gone (even if not yet reaped) has given its port up, perhaps
+    // to another simulator, whose only connection this would take.
+    if (Clock::now() < nextAttempt || CollectExit()) return;
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         SetFault(std::string("cannot create a socket: ") + std::strerror(errno));
@@ -200,6 +219,7 @@ void SimProcess::TryConnect() {
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     sockFd = fd;
+    ++connectAttempts;
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
         Connected();
     } else if (errno == EINPROGRESS || errno == EINTR) {
@@ -207,8 +227,14 @@ void SimProcess::TryConnect() {
         // replaced, or the simulator would accept the abandoned one.
         connectPending = true;
     } else {
-        CloseSocket();   // not listening yet; the caller retries
+        Refused();   // not listening yet; a later call retries
     }
+}
+
+void SimProcess::Refused() {
+    CloseSocket();
+    nextAttempt = Clock::now() + retryPause;
+    retryPause = std::min<Clock::duration>(2 * retryPause, kLongestRetryPause);
 }
 
 void SimProcess::Connected() {
@@ -326,6 +352,12 @@ void SimProcess::SetFault(const std::string& why) {
     Signal(SIGTERM);
 }
 
+void SimProcess::Cancel(int sig) {
+    if (!cancelled) faultBeforeCancel = !fault.empty();
+    cancelled = true;
+    Signal(sig);
+}
+
 void SimProcess::Abandon(const std::string& why) {
     SetFault(why);
     Signal(SIGKILL);
@@ -340,20 +372,24 @@ void SimProcess::KillIfDeaf(Clock::time_point now, double grace) {
     fault += "; it ignored SIGTERM for " + std::to_string(static_cast<int>(grace)) + " s and was killed (SIGKILL)";
 }
 
+// Collects the exit status if the child has ended; true once it has.
+bool SimProcess::CollectExit() {
+    if (childReaped || pid <= 0) return childReaped;
+    int status = 0;
+    pid_t r;
+    do {
+        r = waitpid(pid, &status, WNOHANG);
+    } while (r < 0 && errno == EINTR);
+    if (r != pid) return false;
+    childReaped = true;
+    exitedNormally = WIFEXITED(status);
+    exitCode = exitedNormally ? WEXITSTATUS(status) : 0;
+    termSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return true;
+}
+
 void SimProcess::Reap() {
-    if (phase == Phase::Exited || pid <= 0) return;
-    if (!childReaped) {
-        int status = 0;
-        pid_t r;
-        do {
-            r = waitpid(pid, &status, WNOHANG);
-        } while (r < 0 && errno == EINTR);
-        if (r != pid) return;
-        childReaped = true;
-        exitedNormally = WIFEXITED(status);
-        exitCode = exitedNormally ? WEXITSTATUS(status) : 0;
-        termSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    }
+    if (phase == Phase::Exited || pid <= 0 || !CollectExit()) return;
     // Everything the child wrote is in the kernel buffers now.
     if (connectPending) TryConnect();   // a short run may have been accepted, served and ended
     if (phase == Phase::Connecting) CloseSocket();
@@ -375,8 +411,8 @@ std::string SimProcess::ErrorTail() const { return LastLines(stderrTail, 8); }
 std::string SimProcess::OutputTail() const { return LastLines(stdoutTail, 4); }
 
 std::string SimProcess::ExitProblem() const {
+    if (cancelled && !faultBeforeCancel) return "";
     if (!fault.empty()) return fault;
-    if (cancelled) return "";
     if (!exitedNormally) {
         const char* name = strsignal(termSignal);
         return "was killed by signal " + std::to_string(termSignal) + (name ? std::string(" (") + name + ")" : "");

@@ -5,7 +5,10 @@
 // descriptors; the destructor closes them and kills a child still running.
 // A connection attempt, once under way, is only ever completed or refused:
 // it is never dropped for a new one, since the simulator serves the first
-// connection it accepts.
+// connection it accepts. No attempt is started once the child is known to
+// have ended: its port may already belong to another simulator. Refused
+// attempts are retried after a pause that grows, since a refusal comes back
+// at once.
 #pragma once
 
 #include <sys/types.h>
@@ -22,6 +25,9 @@
 class SimProcess {
 public:
     using Clock = std::chrono::steady_clock;
+    // The manager's descriptors a live simulator holds: its standard output,
+    // its error stream and the connection.
+    static constexpr int kDescriptors = 3;
 
     enum class Phase {
         Starting,      // launched, registration line not seen yet
@@ -44,15 +50,23 @@ public:
     void ReadStderr();
     void ReadSocket();
     // Advances the connection while Connecting: starts a non-blocking
-    // attempt, or completes the one under way once its socket is writable;
-    // a refused attempt (the simulator announces its port just before it
-    // listens) is retried on the next call.
+    // attempt once the pause after a refusal is over and the child still
+    // lives, or completes the one under way once its socket is writable. A
+    // refused attempt (a simulator may announce its port just before it
+    // listens) is retried on a later call.
     void TryConnect();
     // True while a connection attempt is under way (poll the socket for
     // writability).
     bool ConnectInProgress() const { return connectPending; }
+    // When TryConnect may next start an attempt; Clock::time_point::max()
+    // when it will start none (one is under way, or the link is given up).
+    Clock::time_point NextConnectAttempt() const;
     bool SendCommand(uint8_t command);
     void Signal(int sig);
+    // The manager stops a child it no longer needs with `sig`: whatever goes
+    // wrong with it from then on is the manager's doing, not the child's.
+    void Cancel(int sig);
+    bool Cancelled() const { return cancelled; }
     // Gives up on the child: records why, drops the link and kills it.
     void Abandon(const std::string& why);
     // A faulted child was sent SIGTERM; one still alive `grace` seconds
@@ -76,7 +90,8 @@ public:
     // empty while all is well.
     const std::string& Fault() const { return fault; }
     // After Exited: a one-line account of how the child ended, empty if it
-    // ended as a simulator stopped by quit or by its replication cap should.
+    // ended as a simulator stopped by quit or by its replication cap should,
+    // or was cancelled before it was found at fault.
     std::string ExitProblem() const;
 
     // Identity and launch settings.
@@ -92,10 +107,10 @@ public:
     bool greeted = false;
     bool quitSent = false;
     bool quitAcknowledged = false;
-    bool cancelled = false;            // stopped by the manager before it produced anything useful
     int queriesOutstanding = 0;
+    int connectAttempts = 0;           // connections tried to the announced port
     Clock::time_point started;
-    Clock::time_point lastTraffic;     // last byte received on the socket
+    Clock::time_point lastTraffic;     // last progress of the link: launch, registration, connection, a byte received
     Clock::time_point quitTime;
 
     // What it delivered.
@@ -113,6 +128,8 @@ private:
     void ScanStdoutLines();
     void CloseSocket();
     void Connected();
+    void Refused();
+    bool CollectExit();
     static void CloseFd(int& fd);
 
     int stdoutFd = -1;
@@ -120,6 +137,10 @@ private:
     int sockFd = -1;
     bool childReaped = false;
     bool connectPending = false;       // sockFd holds an attempt not yet complete
+    Clock::time_point nextAttempt;     // no new attempt before this
+    Clock::duration retryPause;        // the pause after the next refusal
+    bool cancelled = false;            // stopped by the manager (Cancel)
+    bool faultBeforeCancel = false;    // it was at fault before it was cancelled
     std::string stdoutPending;         // partial line of standard output
     std::string stdoutTail;            // at most kTailBytes of standard output
     std::string stderrTail;            // at most kTailBytes of the error stream

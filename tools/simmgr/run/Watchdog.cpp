@@ -18,7 +18,8 @@ void Watch(SimProcess& p, const WatchdogLimits& limits, SimProcess::Clock::time_
     } else if ((p.phase == SimProcess::Phase::Connecting || p.phase == SimProcess::Phase::Greeting) &&
                silent > limits.connect) {
         p.Abandon(p.phase == SimProcess::Phase::Connecting
-                      ? "announced port " + std::to_string(p.port) + " but refused the connection"
+                      ? "announced port " + std::to_string(p.port) + " but refused the connection (" +
+                            std::to_string(p.connectAttempts) + " attempts)"
                       : "accepted the connection but sent no greeting");
     } else if (p.phase == SimProcess::Phase::Running) {
         if (p.quitSent && Seconds(now - p.quitTime) > limits.quitGrace) {

@@ -8,17 +8,27 @@
 // does, from a stream that depends on the file's content as well as the
 // seed. The environment selects a misbehaviour:
 //   FAKE_SIM_MODE   normal | die | crash | silent | malformed | badgreeting |
-//                   early | wrongexp | ignorequit | fileclient (the file's
-//                   messages name the next client) | filediffers (from the
-//                   report FAKE_SIM_AFTER on, the file holds another value)
+//                   early | wrongexp | ignorequit | refuse | orphan |
+//                   fileclient | filediffers
+//                   refuse: announces a port that refuses connections for
+//                   FAKE_SIM_REFUSE_MS (default: for ever), then listens on it
+//                   orphan: stops the manager, announces the -p port without
+//                   holding it and exits; the manager is continued once this
+//                   process has ended, so that it finds a dead simulator's
+//                   registration waiting, for a port another may hold
+//                   fileclient: the file's messages name the next client
+//                   filediffers: from report FAKE_SIM_AFTER on, the file
+//                   holds another value than the one sent
 //   FAKE_SIM_MODE_<e>  the same for experiment <e> only
 //   FAKE_SIM_P      probabilities per variable, "0.2,0.5,0.8" by default
 //   FAKE_SIM_AFTER  reports sent before misbehaving (default 2)
 //   FAKE_SIM_DELAY_MS  pause per report (default 2)
+//   FAKE_SIM_REGISTER_MS  pause before registering (default 0)
 //   FAKE_SIM_IGNORE_TERM=1  ignore SIGTERM, and hang once the link is gone
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,7 +77,13 @@ Settings Parse(int argc, char** argv) {
             std::cout << "Wait For Socket Enabled" << std::endl;
             continue;
         }
-        std::string val = a.size() > 2 ? a.substr(2) : (i + 1 < argc ? argv[++i] : "");
+        // As the simulator reads them: a separate argument that begins with
+        // '-' is never a parameter.
+        if (a.size() == 2 && (i + 1 >= argc || argv[i + 1][0] == '-')) {
+            std::cerr << "Expect a parameter after '" << a << "'" << std::endl;
+            std::exit(1);
+        }
+        std::string val = a.size() > 2 ? a.substr(2) : argv[++i];
         switch (opt) {
             case 'e': s.experiment = std::atoi(val.c_str()); std::cout << "Experiment: " << s.experiment << std::endl; break;
             case 's': s.seed = static_cast<uint32_t>(std::atol(val.c_str())); break;
@@ -88,18 +104,55 @@ bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
     return fd >= 0 && send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
-int Listen(Settings& s) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+// Binds the first free port from -p up as the simulator does: reusing the
+// address, listening before it announces the port; under "refuse" it
+// announces first and listens only after FAKE_SIM_REFUSE_MS.
+int Listen(Settings& s, bool refuse) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     for (;; ++s.port) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        const int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         addr.sin_port = htons(static_cast<uint16_t>(s.port));
-        if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) break;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && (refuse || listen(fd, 100) == 0)) {
+            std::cout << "REGISTER:  Port: [" << s.port << "]" << std::endl;
+            if (refuse) {
+                const int refuseMs = std::atoi(Env("FAKE_SIM_REFUSE_MS", "-1").c_str());
+                std::this_thread::sleep_for(std::chrono::milliseconds(refuseMs < 0 ? 600000 : refuseMs));
+                listen(fd, 100);
+            }
+            return fd;
+        }
+        close(fd);
     }
+}
+
+// True once process `pid` has ended (a zombie waiting for its parent).
+bool Ended(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const size_t close = line.rfind(')');
+    return close == std::string::npos || close + 2 >= line.size() || line[close + 2] == 'Z';
+}
+
+// Stops the manager, registers for the -p port without holding it and
+// exits; a helper continues the manager once this process has ended.
+int RegisterAndVanish(const Settings& s) {
+    const pid_t manager = getppid();
+    const pid_t self = getpid();
+    if (fork() == 0) {
+        close(STDOUT_FILENO);
+        close(STDERR_FILENO);
+        while (!Ended(self)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        kill(manager, SIGCONT);
+        _exit(0);
+    }
+    kill(manager, SIGSTOP);
     std::cout << "REGISTER:  Port: [" << s.port << "]" << std::endl;
-    listen(fd, 100);
-    return fd;
+    return 0;
 }
 
 std::string AsciiValue(double v) {
@@ -159,9 +212,13 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    const int registerMs = std::atoi(Env("FAKE_SIM_REGISTER_MS", "0").c_str());
+    if (registerMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(registerMs));
+    if (mode == "orphan") return RegisterAndVanish(s);
+
     int conn = -1;
     if (s.wait) {
-        const int lfd = Listen(s);
+        const int lfd = Listen(s, mode == "refuse");
         pollfd p{lfd, POLLIN, 0};
         if (poll(&p, 1, 60000) == 1) conn = accept(lfd, nullptr, nullptr);
         close(lfd);
