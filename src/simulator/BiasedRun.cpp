@@ -281,7 +281,8 @@ void BiasedRun::FailRun(int line, const char* kind, const char* name, double val
 }
 
 void BiasedRun::FailBiasedRate(const GroupBias& bias, double plainRate, double multiplier) const {
-  const std::string why = "multiplied by the activity's rate " + FormatValue(plainRate) + " it is not a finite number";
+  const std::string why =
+      "multiplied by the activity's rate " + FormatValue(plainRate) + " it is not a finite number";
   FailRun(bias.rateLine, "rate", bias.name.c_str(), multiplier, why.c_str());
 }
 
@@ -414,8 +415,8 @@ void BiasedRun::FinishReplication(double endTime) {
 // plain model does, which no estimate can rest on.
 void BiasedRun::RefuseUnrepresentable(double logRatio, double time) const {
   if (logRatio <= kLargestLogRatio) return;
-  std::cerr << "ERROR: " << measure_->FileName() << ": the likelihood ratio at t = " << FormatValue(time)
-            << " is exp(" << FormatValue(logRatio)
+  std::cerr << "ERROR: " << measure_->FileName() << ": the likelihood ratio at t = "
+            << FormatValue(time) << " is exp(" << FormatValue(logRatio)
             << "), beyond the range of a double; the change of measure makes a path of the plain "
                "model far too rare"
             << std::endl;

@@ -118,7 +118,8 @@ class BiasedRun {
       int line, const char* kind, const char* name, double value,
       const char* why = "a multiplier must be a positive finite number") const;
   // Kept out of line: the loop checks every biased rate.
-  [[noreturn, gnu::cold, gnu::noinline]] void FailBiasedRate(const GroupBias& bias, double plainRate, double multiplier) const;
+  [[noreturn, gnu::cold, gnu::noinline]] void FailBiasedRate(const GroupBias& bias, double plainRate,
+                                                             double multiplier) const;
   // Ends the run when exp(logRatio), the ratio at `time`, is beyond a double.
   void RefuseUnrepresentable(double logRatio, double time) const;
 

@@ -291,7 +291,8 @@ TEST_F(NonFiniteRatioTest, ARatioBeyondADoubleStopsTheRun) {
         run->Replicate(1e-4, [] { return 0.0; });
       },
       ::testing::ExitedWithCode(1),
-      "ERROR: bias.cm: the likelihood ratio at t = 0.0001 is exp\\([0-9.e+]*\\), beyond the range of a double");
+      "ERROR: bias.cm: the likelihood ratio at t = 0.0001 is exp\\([0-9.e+]*\\), beyond the range of "
+      "a double");
 }
 
 // The biased loop reads the uniform a draw will take; peeking must not
