@@ -11,7 +11,9 @@
 #   build, made if needed, as bench/perf.sh makes it); BASELINE_CPP to
 #   ../shared/bench/baseline.cpp beside the repository (skipped if absent).
 #   SAN_INSTR_ANNOTATE=1 also prints the functions of the larger run by
-#   inclusive instruction count.
+#   inclusive instruction count. SAN_INSTR_SIM_ARGS replaces the simulator's
+#   `-e 8`, e.g. "-e 0 -B $PWD/src/model/basic_model_rare.bias" for a biased
+#   firing (a path given to -B must be absolute).
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -50,10 +52,11 @@ per_firing() {
            l, (il - is) / (fl - fs), fl - fs, is, il }'
 }
 
-i_small="$(count "$work/small.out" "$sim" -e 8 -s 7 -N "$small")"
+read -r -a sim_args <<<"${SAN_INSTR_SIM_ARGS:--e 8}"
+i_small="$(count "$work/small.out" "$sim" "${sim_args[@]}" -s 7 -N "$small")"
 f_small="$(awk '/^Actions fired: / { print $3 }' "$work/small.out")"
 rm -f "$work"/cg.*
-i_large="$(count "$work/large.out" "$sim" -e 8 -s 7 -N "$large")"
+i_large="$(count "$work/large.out" "$sim" "${sim_args[@]}" -s 7 -N "$large")"
 f_large="$(awk '/^Actions fired: / { print $3 }' "$work/large.out")"
 per_firing "basic_model_sim" "$i_small" "$f_small" "$i_large" "$f_large"
 if [[ "${SAN_INSTR_ANNOTATE:-0}" == 1 ]]; then

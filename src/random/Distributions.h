@@ -30,6 +30,10 @@ class Distributions {
   double NextUniform() {
     return laggedFibonacci != nullptr ? laggedFibonacci->rnd() : generator->rnd();
   }
+  // The uniform NextUniform() will give, left in the stream.
+  double PeekUniform() {
+    return laggedFibonacci != nullptr ? laggedFibonacci->Peek() : generator->Peek();
+  }
 
   // Inline, as the delay of nearly every activity: one uniform, one log.
   double Exponential(double rate) { return -std::log(NextUniform()) / rate; }

@@ -22,6 +22,12 @@ class LaggedFibonacci : public RandomNumberGenerator {
     if (k == LF_KK) [[unlikely]] StartBlock();
     return buffer[k++];
   }
+  // Making the next block early hands out the same values as making it at
+  // the next rnd().
+  double Peek() final {
+    if (k == LF_KK) [[unlikely]] StartBlock();
+    return buffer[k];
+  }
   // Seeds the core and delivers its second block (the first is discarded).
   // The seed is taken as a signed 32-bit value; one that IsValidSeed refuses
   // leaves the stream untouched and is reported on the error stream.

@@ -39,9 +39,7 @@ void MersenneTwister::Regenerate() {
   index = 0;
 }
 
-uint32_t MersenneTwister::rnd_int32() {
-  if (index >= N) Regenerate();
-  uint32_t y = mt[index++];
+uint32_t MersenneTwister::Temper(uint32_t y) {
   y ^= y >> 11;
   y ^= (y << 7) & 0x9D2C5680u;
   y ^= (y << 15) & 0xEFC60000u;
@@ -49,4 +47,17 @@ uint32_t MersenneTwister::rnd_int32() {
   return y;
 }
 
-double MersenneTwister::rnd() { return (static_cast<double>(rnd_int32()) + 0.5) * kTwoToMinus32; }
+double MersenneTwister::ToUniform(uint32_t y) { return (static_cast<double>(y) + 0.5) * kTwoToMinus32; }
+
+uint32_t MersenneTwister::rnd_int32() {
+  if (index >= N) Regenerate();
+  return Temper(mt[index++]);
+}
+
+double MersenneTwister::rnd() { return ToUniform(rnd_int32()); }
+
+// Regenerating early gives the same values as regenerating at the next draw.
+double MersenneTwister::Peek() {
+  if (index >= N) Regenerate();
+  return ToUniform(Temper(mt[index]));
+}

@@ -17,6 +17,7 @@ class MersenneTwister : public RandomNumberGenerator {
 
   // (rnd_int32() + 0.5) / 2^32: strictly inside (0, 1).
   double rnd() override;
+  double Peek() override;
   void srnd(uint32_t seed) override;
 
   // Next raw tempered 32-bit output.
@@ -31,4 +32,6 @@ class MersenneTwister : public RandomNumberGenerator {
 
  private:
   void Regenerate();
+  static uint32_t Temper(uint32_t y);
+  static double ToUniform(uint32_t y);
 };

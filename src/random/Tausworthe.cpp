@@ -12,10 +12,16 @@ Tausworthe::Tausworthe() = default;
 
 Tausworthe::~Tausworthe() = default;
 
+uint32_t Tausworthe::Advance(uint32_t current) {
+  const uint32_t b = ((current << 13) ^ current) & 0x7FFFFFFFu;
+  return b ^ (b >> 18);
+}
+
 double Tausworthe::rnd() {
-  const uint32_t b = ((state << 13) ^ state) & 0x7FFFFFFFu;
-  state = b ^ (b >> 18);
+  state = Advance(state);
   return state * kScale;
 }
+
+double Tausworthe::Peek() { return Advance(state) * kScale; }
 
 void Tausworthe::srnd(uint32_t seed) { state = seed; }

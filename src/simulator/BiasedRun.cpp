@@ -10,6 +10,7 @@
 #include "simulator/BiasedRun.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -61,11 +62,12 @@ struct BiasedRun::GroupBias {
   // when an action that changes a place their rules read fires.
   bool rateKnown = false;
   double rateMultiplier = 1.0;
+  int rateLine = 0;  // of the rule that gave it, 0 when none held
   bool weightsKnown = false;
   std::vector<double> weightMultipliers;  // per member; NaN: not evaluated yet
   // The pending biased delay.
   bool pending = false;
-  double plainRate = 0.0;
+  double plainRate = 0.0;  // the rate its plain draw was made with
   double rateGap = 0.0;  // λ − λ′
   double multiplier = 1.0;
   double scheduledAt = 0.0;
@@ -97,6 +99,35 @@ const char* DescribeDelay(Distribution type) {
     default: return "an activity whose delay is not exponential";
   }
 }
+
+// −ln(u) for a positive normal u to within 3e-9 of itself: with u = m·2^e,
+// m in [√½, √2), ln m = 2 atanh(s), s = (m − 1)/(m + 1), |s| ≤ 0.172, whose
+// series cut after s^9 is off by at most s^10/11 of itself; near u = 1
+// (e = 0) the relative error stays that of ln m. Anything else gives a
+// value of no use, which the caller's test then refuses.
+double MinusLogNear(double u) {
+  constexpr uint64_t kMantissa = (uint64_t{1} << 52) - 1;
+  constexpr uint64_t kOneExponent = uint64_t{1023} << 52;
+  constexpr double kSqrt2 = 1.4142135623730951;
+  constexpr double kLn2 = 0.6931471805599453;
+  const auto bits = std::bit_cast<uint64_t>(u);
+  auto e = static_cast<int64_t>(bits >> 52) - 1023;
+  double m = std::bit_cast<double>((bits & kMantissa) | kOneExponent);
+  if (m > kSqrt2) {
+    m *= 0.5;
+    ++e;
+  }
+  const double s = (m - 1.0) / (m + 1.0);
+  const double s2 = s * s;
+  const double tail = s2 * (1.0 / 3 + s2 * (1.0 / 5 + s2 * (1.0 / 7 + s2 * (1.0 / 9))));
+  return -(2.0 * s + 2.0 * s * tail + static_cast<double>(e) * kLn2);
+}
+
+// How close Rate() must come to the rate of the draw to stand for it.
+constexpr double kRateAgreement = 1e-8;
+
+// The log of the largest double: exp() of anything above it is ∞.
+const double kLargestLogRatio = std::log(std::numeric_limits<double>::max());
 
 std::string FormatValue(double value) {
   std::ostringstream out;
@@ -243,19 +274,30 @@ BiasedRun::GroupBias& BiasedRun::BiasOf(BaseActionClass* group) {
 
 // --- Multipliers --------------------------------------------------------------------
 
-void BiasedRun::FailRun(int line, const std::string& what, double value) const {
-  std::cerr << "ERROR: " << measure_->FileName() << ":" << line << ": " << what << " evaluated to "
-            << FormatValue(value) << "; a multiplier must be a positive finite number" << std::endl;
+void BiasedRun::FailRun(int line, const char* kind, const char* name, double value, const char* why) const {
+  std::cerr << "ERROR: " << measure_->FileName() << ":" << line << ": " << kind << " multiplier of " << name
+            << " evaluated to " << FormatValue(value) << "; " << why << std::endl;
   std::exit(1);
 }
 
-double BiasedRun::RateMultiplier(GroupBias& bias) const {
-  if (bias.rateKnown) return bias.rateMultiplier;
+void BiasedRun::FailBiasedRate(const GroupBias& bias, double plainRate, double multiplier) const {
+  const std::string why =
+      "multiplied by the activity's rate " + FormatValue(plainRate) + " it is not a finite number";
+  FailRun(bias.rateLine, "rate", bias.name.c_str(), multiplier, why.c_str());
+}
+
+// Most look-ups find the multiplier known; only the others pay for a call.
+inline double BiasedRun::RateMultiplier(GroupBias& bias) const {
+  return bias.rateKnown ? bias.rateMultiplier : EvaluateRateMultiplier(bias);
+}
+
+double BiasedRun::EvaluateRateMultiplier(GroupBias& bias) const {
   const ChangeOfMeasure::Multiplier m = measure_->RateMultiplier(bias.rateTarget);
   if (!(m.value > 0.0) || !std::isfinite(m.value))
-    FailRun(m.line, "rate multiplier of " + bias.name, m.value);
+    FailRun(m.line, "rate", bias.name.c_str(), m.value);
   bias.rateKnown = true;
   bias.rateMultiplier = m.value;
+  bias.rateLine = m.line;
   return m.value;
 }
 
@@ -286,17 +328,22 @@ void BiasedRun::ForgetMultipliers(const BaseActionClass* fired) {
 double BiasedRun::WeightMultiplier(int caseTarget, const BaseActionClass* member) const {
   const ChangeOfMeasure::Multiplier m = measure_->WeightMultiplier(caseTarget);
   if (!(m.value > 0.0) || !std::isfinite(m.value))
-    FailRun(m.line, std::string("weight multiplier of ") + member->name, m.value);
+    FailRun(m.line, "weight", member->name, m.value);
   return m.value;
 }
 
 // --- Ratio bookkeeping ----------------------------------------------------------------
 
-void BiasedRun::MarkPending(GroupBias& bias, double plainRate, double multiplier) {
+// A delay drawn with multiplier 1 has the same law under both measures and
+// weighs nothing, whatever its rate. Any other must keep λ − λ′ finite: the
+// drift sums add it in and take it out again, and ∞ − ∞ is no number.
+inline void BiasedRun::MarkPending(GroupBias& bias, double plainRate, double multiplier) {
+  const double gap = multiplier == 1.0 ? 0.0 : plainRate - multiplier * plainRate;
+  if (!std::isfinite(gap)) [[unlikely]] FailBiasedRate(bias, plainRate, multiplier);
   bias.pending = true;
   bias.plainRate = plainRate;
   bias.multiplier = multiplier;
-  bias.rateGap = plainRate - multiplier * plainRate;
+  bias.rateGap = gap;
   bias.scheduledAt = sim_.currentTime;
   driftRate_ += bias.rateGap;
   driftWeighted_ += bias.rateGap * bias.scheduledAt;
@@ -354,10 +401,26 @@ void BiasedRun::FinishReplication(double endTime) {
     weighed_[i] = true;
   }
   horizonLogRatio_ = LogRatioAt(endTime);
+  for (size_t i = 0; i < weighed_.size(); ++i)
+    RefuseUnrepresentable(logWeights_[i], std::min(sim_.pvModel->Nodes[i]->StopTime, endTime));
+  RefuseUnrepresentable(horizonLogRatio_, endTime);
   const double ratio = std::exp(horizonLogRatio_);
   ++replications_;
   ratioSum_ += ratio;
   ratioSquares_ += ratio * ratio;
+}
+
+// A ratio beyond the largest double would weigh a zero reward as 0 × ∞.
+// It comes from a path the change of measure makes far rarer than the
+// plain model does, which no estimate can rest on.
+void BiasedRun::RefuseUnrepresentable(double logRatio, double time) const {
+  if (logRatio <= kLargestLogRatio) return;
+  std::cerr << "ERROR: " << measure_->FileName() << ": the likelihood ratio at t = "
+            << FormatValue(time) << " is exp(" << FormatValue(logRatio)
+            << "), beyond the range of a double; the change of measure makes a path of the plain "
+               "model far too rare"
+            << std::endl;
+  std::exit(1);
 }
 
 double BiasedRun::ObservationWeight(int variable) const {
@@ -436,12 +499,28 @@ bool BiasedRun::LeftMarkingQuiet(BaseGroupClass* group, const GroupBias& bias,
 // over m is one of rate m·λ, and with m = 1 the delay is the plain one to
 // the bit.
 double BiasedRun::SampleBiasedDelay(BaseGroupClass* group) {
-  const double delay = group->SampleDistribution();
   GroupBias& bias = BiasOf(group);
-  if (bias.rateTarget < 0) return delay;
+  if (bias.rateTarget < 0) return group->SampleDistribution();
+  const double uniform = TheDistribution->PeekUniform();
+  const double delay = group->SampleDistribution();
   const double multiplier = RateMultiplier(bias);
-  MarkPending(bias, bias.timing->Rate(), multiplier);
+  MarkPending(bias, SampledRate(bias, uniform, delay), multiplier);
   return delay / multiplier;
+}
+
+// The model's exponential draw of rate λ turned the uniform u into the
+// delay −ln(u)/λ, so the rate it used is −ln(u)/delay. Rate() is a second
+// account of it that the plain step never asks for. It is taken when it
+// gives that delay to a part in 10^8 (a rate that close changes no
+// estimate), so that the ratio has the same bits whichever way a model
+// that keeps the two in agreement is read; the test needs no exact log.
+// A draw that tells nothing (u at 0 or 1) leaves Rate().
+double BiasedRun::SampledRate(const GroupBias& bias, double uniform, double delay) const {
+  const double declared = bias.timing->Rate();
+  const double exposure = declared * delay;
+  if (std::fabs(exposure - MinusLogNear(uniform)) <= kRateAgreement * exposure) return declared;
+  const double sampled = -std::log(uniform) / delay;
+  return std::isfinite(sampled) ? sampled : declared;
 }
 
 void BiasedRun::ScheduleGroup(BaseGroupClass* group) {
@@ -462,10 +541,27 @@ void BiasedRun::ScheduleGroup(BaseGroupClass* group) {
 // densities of the two pieces is the product of the pieces' ratios.
 void BiasedRun::ResampleInPlace(BaseGroupClass* group) {
   CutShort(BiasOf(group));
+  MoveEvent(group, SampleBiasedDelay(group));
+}
+
+void BiasedRun::MoveEvent(BaseGroupClass* group, double delay) {
   Event* event = *group->eventSlot->handle;
-  event->time = sim_.currentTime + SampleBiasedDelay(group);
+  event->time = sim_.currentTime + delay;
   event->scheduledAt = sim_.currentTime;
   sim_.eventList->ModifyKey(group->eventSlot->handle);
+}
+
+// The plain process goes on with the delay it drew, at the rate it drew it
+// with, until the group is sampled again; the marking that changed the
+// multiplier may have changed the model's rate too. So the rest of the
+// delay is drawn again at the rate in force, with the new multiplier: by
+// the memorylessness above the plain law of the path is unchanged.
+void BiasedRun::RedrawWithNewMultiplier(BaseGroupClass* group, GroupBias& bias) {
+  const double plainRate = bias.plainRate;
+  CutShort(bias);
+  const double multiplier = RateMultiplier(bias);
+  MarkPending(bias, plainRate, multiplier);
+  MoveEvent(group, TheDistribution->Exponential(plainRate) / multiplier);
 }
 
 void BiasedRun::CheckReactivationList() {
@@ -534,7 +630,7 @@ void BiasedRun::ResampleChangedRates(BaseActionClass* fired) {
     GroupBias& bias = groupBias_[static_cast<size_t>(g)];
     if (bias.rateTarget < 0 || !bias.pending) continue;
     if (RateMultiplier(bias) == bias.multiplier) continue;
-    ResampleInPlace(sim_.groups[g]);
+    RedrawWithNewMultiplier(sim_.groups[g], bias);
   }
 }
 

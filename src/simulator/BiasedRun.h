@@ -7,7 +7,8 @@
 // weights. Invariants between firings: a group's bias state is pending
 // exactly while a biased delay of the group is scheduled; driftRate_ and
 // driftWeighted_ are the sums, over pending biased delays, of (λ − λ′) and
-// (λ − λ′)·scheduledAt; logRatio_ holds the contributions of every firing,
+// (λ − λ′)·scheduledAt, each finite, λ being the rate the model's draw of
+// that delay was made with; logRatio_ holds the contributions of every firing,
 // case choice and cut-short delay of the replication so far; a multiplier
 // a group holds as known is the one its rules give at the current marking.
 // With every multiplier 1 the loop makes the plain step's calls in the
@@ -39,7 +40,8 @@ class BiasedRun {
 
   // The pieces of one replication, in place of the plain ones: reset of the
   // ratio, the initial events, the firings up to endTime, and the weights
-  // of the observations still open after EndAccumulate(endTime).
+  // of the observations still open after EndAccumulate(endTime). A weight
+  // beyond the range of a double ends the run with a fatal error.
   void StartReplication();
   int16_t GenerateCompleteEventList();
   void RunUntil(double endTime);
@@ -81,13 +83,19 @@ class BiasedRun {
   void ScheduleGroup(BaseGroupClass* group);
   // The delay of the group under the measure, its bias state set pending.
   double SampleBiasedDelay(BaseGroupClass* group);
+  // The rate of the model's exponential draw that turned `uniform` into
+  // `delay`.
+  double SampledRate(const GroupBias& bias, double uniform, double delay) const;
   void CheckReactivationList();
   void RemoveAffected(BaseActionClass* fired);
   void InsertAffected(BaseActionClass* fired);
-  // Scheduled groups whose rate multiplier the firing changed are sampled
-  // again with the new one.
+  // Scheduled groups whose rate multiplier the firing changed get the rest
+  // of their delay drawn again with the new one.
   void ResampleChangedRates(BaseActionClass* fired);
+  void RedrawWithNewMultiplier(BaseGroupClass* group, GroupBias& bias);
+  // The group's event, as the plain step resamples it for reactivation.
   void ResampleInPlace(BaseGroupClass* group);
+  void MoveEvent(BaseGroupClass* group, double delay);
   BaseActionClass* FireWithBiasedCases(BaseGroupClass* group, GroupBias& bias);
 
   // Ratio bookkeeping of a biased delay.
@@ -97,12 +105,23 @@ class BiasedRun {
   void Unpend(GroupBias& bias);
 
   double RateMultiplier(GroupBias& bias) const;
+  double EvaluateRateMultiplier(GroupBias& bias) const;
   double WeightMultiplier(int caseTarget, const BaseActionClass* member) const;
   double CaseMultiplier(GroupBias& bias, int32_t m, const BaseActionClass* member) const;
   // After `fired` fires: the multipliers whose rules read what it changed.
   void ForgetMultipliers(const BaseActionClass* fired);
   std::vector<short* const*> PlacesReadBy(const GroupBias& bias) const;
-  [[noreturn]] void FailRun(int line, const std::string& what, double value) const;
+  // The fatal run error "FILE:LINE: <kind> multiplier of <name> evaluated
+  // to <value>; <why>". Out of line, so that the loop's paths that can
+  // fail build no message.
+  [[noreturn, gnu::cold, gnu::noinline]] void FailRun(
+      int line, const char* kind, const char* name, double value,
+      const char* why = "a multiplier must be a positive finite number") const;
+  // Kept out of line: the loop checks every biased rate.
+  [[noreturn, gnu::cold, gnu::noinline]] void FailBiasedRate(const GroupBias& bias, double plainRate,
+                                                             double multiplier) const;
+  // Ends the run when exp(logRatio), the ratio at `time`, is beyond a double.
+  void RefuseUnrepresentable(double logRatio, double time) const;
 
   // Observation weights of the variables that completed at this firing.
   void WeighCompletedVariables();
