@@ -20,19 +20,21 @@
 //
 // Speed. A run of p = 1e-4 may take 200 000 replications, so the bench does
 // not judge every boundary. Between two blocks holding an event the counts
-// of ones are fixed and only n grows; the Wilson half-width relative to the
-// mean then never shrinks for a cell with ones (checked numerically for
-// every k < 300 and n < 300 000, and by --verify below), while a cell with
-// no ones can only get closer to its absolute precision. So within such a
-// stretch the rule can first hold at the first boundary past --min-reps, or
-// at the first boundary where every all-zero cell meets its absolute
-// precision (found by bisection); those are the only boundaries judged
-// there, besides each block that holds an event. --verify replays runs
-// block by block through BlockLedger itself and counts the runs whose stop
-// differs.
+// of ones are fixed and only n grows; the half-width relative to the mean
+// then never shrinks for a cell with ones (checked numerically for Wilson
+// for every k < 300 and n < 300 000, and by --verify below for the rule
+// judged), while a cell with no ones only gets closer to its absolute
+// precision. So a cell with k ones is met for n from --min-reps up to a
+// last n that depends on k alone, found once by bisection with the rule's
+// own Progress(); a stretch without events can first meet the rule at its
+// first boundary past --min-reps and past the all-zero cells' first n, and
+// that is the only boundary judged there, besides each block that holds an
+// event. --verify replays runs block by block through BlockLedger itself
+// and counts the runs whose stop differs.
 //
 // Usage: stopping_coverage [--runs N] [--p LIST] [--blocks LIST] [--rel LIST]
-//                          [--seed S] [--verify N]
+//                          [--rule exact|wilson] [--seed S] [--verify N]
+// --rule wilson judges 0/1 cells as earlier releases did, for comparison.
 #include <boost/math/distributions/beta.hpp>
 
 #include <algorithm>
@@ -112,14 +114,57 @@ private:
     int64_t position = 0;
 };
 
+// Whether the rule holds for one cell of n observations with k ones. For
+// k >= 1 it holds from --min-reps up to a last n (the relative half-width
+// never shrinks as n grows), for k = 0 from a first n on (the bound only
+// shrinks); both ends are found by bisection with the rule's own Progress()
+// and remembered per k.
+class CellVerdicts {
+public:
+    CellVerdicts(const StoppingRule& rule, const PrecisionGoal& goal)
+        : rule(rule), minReps(goal.minReps), last(kMaxReps + 1, kUnknown) {
+        int64_t a = 1, b = kMaxReps + 1;   // first n met with no ones; kMaxReps + 1: never
+        while (a < b) {
+            const int64_t mid = a + (b - a) / 2;
+            if (MetAt(mid, 0)) b = mid; else a = mid + 1;
+        }
+        firstWithoutOnes = a;
+    }
+
+    bool Met(int64_t n, int64_t k) {
+        if (n < minReps) return false;
+        return k == 0 ? n >= firstWithoutOnes : n <= LastMet(k);
+    }
+    int64_t FirstWithoutOnes() const { return firstWithoutOnes; }
+    // The largest n met with k >= 1 ones (k - 1 when none is).
+    int64_t LastMet(int64_t k) {
+        int64_t& known = last[static_cast<size_t>(k)];
+        if (known != kUnknown) return known;
+        int64_t a = k - 1, b = kMaxReps;   // the answer is in [a, b]
+        while (a < b) {
+            const int64_t mid = b - (b - a) / 2;
+            if (MetAt(mid, k)) a = mid; else b = mid - 1;
+        }
+        return known = a;
+    }
+
+private:
+    static constexpr int64_t kUnknown = -2;
+    bool MetAt(int64_t n, int64_t k) const { return rule.Progress(BinaryStats(n, k)) <= 1.0; }
+
+    const StoppingRule& rule;
+    int64_t minReps;
+    int64_t firstWithoutOnes = 0;
+    std::vector<int64_t> last;   // by k
+};
+
 class SequentialRun {
 public:
-    SequentialRun(const StoppingRule& rule, const PrecisionGoal& goal, int64_t block)
-        : rule(rule), goal(goal), block(block) {}
+    SequentialRun(CellVerdicts& verdicts, const PrecisionGoal& goal, int64_t block)
+        : verdicts(verdicts), goal(goal), block(block) {}
 
     RunEnd Run(const double (&prob)[kCells], std::mt19937_64& rng) {
         RunEnd end;
-        std::fill(std::begin(failedWith), std::end(failedWith), -1);
         EventStream events(prob, rng);
         bool hits[kCells];
         int64_t next = events.Next(hits);
@@ -133,7 +178,8 @@ public:
                 next = events.Next(hits);
             }
             judged = eventBoundary;
-            if (Judge(eventBoundary, end) || eventBoundary == kMaxReps) {
+            end.met = Judge(eventBoundary, end);
+            if (end.met || eventBoundary == kMaxReps) {
                 end.reps = eventBoundary;
                 return end;
             }
@@ -143,58 +189,31 @@ public:
 private:
     int64_t RoundUp(int64_t reps) const { return (reps + block - 1) / block * block; }
 
-    // Judges `reps` with the counts in `end`, cell by cell as Met() does;
-    // a cell unmet with as many ones at fewer replications is unmet here.
-    bool Judge(int64_t reps, RunEnd& end) {
-        end.met = false;
-        for (int c = 0; c < kCells; ++c) {
-            if (end.ones[c] > 0 && failedWith[c] == end.ones[c]) return false;
+    bool Judge(int64_t reps, const RunEnd& end) {
+        for (int64_t k : end.ones) {
+            if (!verdicts.Met(reps, k)) return false;
         }
-        end.met = true;
-        for (int c = 0; c < kCells; ++c) {
-            if (rule.VariableMet(BinaryStats(reps, end.ones[c]))) continue;
-            end.met = false;
-            if (reps >= goal.minReps) failedWith[c] = end.ones[c];
-        }
-        return end.met;
+        return true;
     }
 
-    // Boundaries strictly between `from` and `to` see no new event; returns
-    // true, with `end` filled, when the rule holds at one of them.
+    // Boundaries strictly between `from` and `to` see no new event, so the
+    // rule holds at one of them only if it holds at the first boundary
+    // past --min-reps and past the all-zero cells' first n; returns true,
+    // with `end` filled, when it does.
     bool StopBetween(int64_t from, int64_t to, RunEnd& end) {
         int64_t first = std::max(from + block, RoundUp(goal.minReps));
-        if (first >= to) return false;
-        bool anyZero = false;
-        for (int64_t k : end.ones) anyZero = anyZero || k == 0;
-        if (anyZero) first = FirstZeroCellsMet(first, to - block);
-        if (first < 0 || first >= to) return false;
-        if (!Judge(first, end)) return false;
+        for (int64_t k : end.ones) {
+            if (k == 0) first = std::max(first, RoundUp(verdicts.FirstWithoutOnes()));
+        }
+        if (first >= to || !Judge(first, end)) return false;
+        end.met = true;
         end.reps = first;
         return true;
     }
 
-    // The first boundary in [lo, hi] where every all-zero cell meets the
-    // absolute precision, or -1.
-    int64_t FirstZeroCellsMet(int64_t lo, int64_t hi) const {
-        auto zeroCellsMet = [&](int64_t reps) {
-            const RunningStats s = BinaryStats(reps, 0);
-            return rule.Progress(s) <= 1.0;
-        };
-        if (!zeroCellsMet(hi)) return -1;
-        int64_t a = lo / block, b = hi / block;   // in blocks; the answer is in [a, b]
-        while (a < b) {
-            const int64_t mid = a + (b - a) / 2;
-            if (zeroCellsMet(mid * block)) b = mid; else a = mid + 1;
-        }
-        return a * block;
-    }
-
-    const StoppingRule& rule;
+    CellVerdicts& verdicts;
     const PrecisionGoal& goal;
     int64_t block;
-    // The ones a cell had when the rule last found it unmet past --min-reps:
-    // with the same ones and more replications it is unmet still.
-    int64_t failedWith[kCells] = {};
 };
 
 // The same run, replayed block by block through the ledger simmgr uses.
@@ -286,6 +305,7 @@ int main(int argc, char** argv) {
     std::vector<double> ps = {1e-4, 1e-3, 0.01, 0.0613, 0.2, 0.5, 0.9};
     std::vector<double> blocks = {1, 10, 100, 1000};
     std::vector<double> rels = {0.1, 0.05};
+    PrecisionGoal::Binary binary = PrecisionGoal::Binary::Exact;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string opt = argv[i];
         if (opt == "--runs") runs = std::atoll(argv[i + 1]);
@@ -294,13 +314,16 @@ int main(int argc, char** argv) {
         else if (opt == "--rel") rels = Numbers(argv[i + 1]);
         else if (opt == "--seed") seed = std::strtoull(argv[i + 1], nullptr, 10);
         else if (opt == "--verify") verify = std::atoll(argv[i + 1]);
+        else if (opt == "--rule") binary = std::string(argv[i + 1]) == "wilson" ? PrecisionGoal::Binary::Wilson
+                                                                              : PrecisionGoal::Binary::Exact;
         else {
             std::fprintf(stderr, "stopping_coverage: unknown option %s\n", opt.c_str());
             return 2;
         }
     }
-    std::printf("cells: p_c = 1-(1-p)^m, m = 1, 6, 12; %lld runs a point; coverage %% [95%% Clopper-Pearson] "
-                "misses below/above\n", static_cast<long long>(runs));
+    std::printf("rule: %s; cells: p_c = 1-(1-p)^m, m = 1, 6, 12; %lld runs a point; coverage %% "
+                "[95%% Clopper-Pearson] misses below/above\n",
+                binary == PrecisionGoal::Binary::Wilson ? "Wilson" : "exact", static_cast<long long>(runs));
     std::printf("%-8s %6s %5s %10s %7s  %-30s  %-30s  %-30s  %-30s\n", "p", "block", "rel", "mean reps", "met",
                 "cell 0", "cell 1", "cell 2", "deciding");
     for (double rel : rels) {
@@ -309,6 +332,7 @@ int main(int argc, char** argv) {
                 const Point pt{p, static_cast<int64_t>(b), rel};
                 PrecisionGoal goal;
                 goal.relative = rel;
+                goal.binary = binary;
                 const StoppingRule rule(goal);
                 double prob[kCells];
                 for (int c = 0; c < kCells; ++c) prob[c] = -std::expm1(kHazardMultiple[c] * std::log1p(-p));
@@ -317,7 +341,8 @@ int main(int argc, char** argv) {
                     int64_t differ = 0;
                     for (int64_t r = 0; r < verify; ++r) {
                         std::mt19937_64 a(rng()), copy = a;
-                        SequentialRun fast(rule, goal, pt.block);
+                        CellVerdicts verdicts(rule, goal);
+                        SequentialRun fast(verdicts, goal, pt.block);
                         const RunEnd x = fast.Run(prob, a);
                         const RunEnd y = ReplayThroughLedger(rule, pt.block, prob, copy);
                         bool same = x.reps == y.reps && x.met == y.met;
@@ -330,7 +355,8 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 Tally t;
-                SequentialRun run(rule, goal, pt.block);
+                CellVerdicts verdicts(rule, goal);
+                SequentialRun run(verdicts, goal, pt.block);
                 for (int64_t r = 0; r < runs; ++r) Score(rule, prob, run.Run(prob, rng), t);
                 Print(pt, t);
             }
