@@ -15,9 +15,7 @@ Interval StoppingRule::JudgedInterval(const RunningStats& s) const {
     return bound;
 }
 
-bool StoppingRule::NoEvent(const RunningStats& s) const {
-    return !goal.weighted && s.Count() > 0 && s.AllBinary() && s.Ones() == 0;
-}
+bool StoppingRule::NoEvent(const RunningStats& s) const { return !goal.weighted && s.AllZero(); }
 
 bool StoppingRule::WeightsSettled(const RunningStats& s) const {
     return s.SumFinite() && s.NonZero() >= kMinNonZero && s.LargestShare() <= LargestShareAllowed();
