@@ -74,6 +74,36 @@ TEST(FakeSimulatorRun, CapsAndFixedCountsAreExact) {
     EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "fixed.json"))["experiments"][0]["blocks"], 4);
 }
 
+// A cell that saw no event has met only its absolute precision: it is
+// bounded, never "converged", in the table, the CSV and the JSON; an
+// experiment whose cells all are is bounded, and both end the run with 0.
+TEST(FakeSimulatorRun, ACellThatSawNothingIsBoundedNotConverged) {
+    ScratchDir dir;
+    // No event in n: the bound 1 - 0.005^(1/n) first falls to 0.001 at
+    // n = 5296, so the run stops after six blocks of 1000.
+    const std::string bound = "no event in 6000 replications; p ≤ 0.00088266 at 95 %";
+    auto r = RunShell("FAKE_SIM_P=0,0.3,0 " + FakeRun("--experiments 0 --json " + (dir / "mixed.json") +
+                                                      " --csv " + (dir / "mixed.csv")),
+                      dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(bound), std::string::npos) << r.out;
+    const auto mixed = nlohmann::json::parse(ReadFile(dir / "mixed.json"))["experiments"][0];
+    EXPECT_EQ(mixed["status"], "converged");
+    const char* expected[] = {"bounded", "converged", "bounded"};
+    for (int v = 0; v < 3; ++v) EXPECT_EQ(mixed["variables"][v]["status"], expected[v]) << v;
+    const auto rows = ParseCsv(ReadFile(dir / "mixed.csv"));
+    ASSERT_EQ(rows.size(), 3u);
+    for (int v = 0; v < 3; ++v) EXPECT_EQ(rows[static_cast<size_t>(v)].at("status"), expected[v]) << v;
+    EXPECT_EQ(rows[0].at("ci_low"), "0");
+    EXPECT_EQ(rows[0].at("ci_high"), "0.000882663118");
+
+    r = RunShell("FAKE_SIM_P=0,0,0 " + FakeRun("--experiments 0 --json " + (dir / "none.json")), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("[bounded]"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("1 experiment(s): 1 bounded"), std::string::npos) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "none.json"))["experiments"][0]["status"], "bounded");
+}
+
 TEST(FakeSimulatorRun, AFailingExperimentIsReportedAndTheOthersFinish) {
     ScratchDir dir;
     struct Case {
