@@ -101,6 +101,9 @@ TEST(Intervals, WilsonMatchesPublishedValuesAndStaysInUnitRange) {
     EXPECT_NEAR(ones.low, 1.0 - 0.2775, 1e-4);
     EXPECT_DOUBLE_EQ(ones.high, 1.0);
     EXPECT_FALSE(WilsonInterval(Of({0.5, 1}), 0.95).valid);
+    // A bound that is 0 or 1 is exactly that, at any n.
+    EXPECT_EQ(WilsonInterval(Bernoulli(0, 1000), 0.95).low, 0.0);
+    EXPECT_EQ(WilsonInterval(Bernoulli(1000, 1000), 0.95).high, 1.0);
 }
 
 namespace {

@@ -34,8 +34,10 @@ Interval WilsonInterval(const RunningStats& s, double confidence) {
     const double z2 = z * z;
     const double centre = (p + z2 / (2.0 * n)) / (1.0 + z2 / n);
     const double half = z / (1.0 + z2 / n) * std::sqrt(p * (1.0 - p) / n + z2 / (4.0 * n * n));
-    ci.low = std::max(0.0, centre - half);
-    ci.high = std::min(1.0, centre + half);
+    // With no event (or nothing else) the end is exactly 0 (or 1); the
+    // formula leaves a rounding error of 1e-19 there.
+    ci.low = s.Ones() == 0 ? 0.0 : std::max(0.0, centre - half);
+    ci.high = s.Ones() == s.Count() ? 1.0 : std::min(1.0, centre + half);
     ci.valid = true;
     return ci;
 }
