@@ -26,7 +26,14 @@ int main(int argc, char** argv) {
     RunCommand run(app, catalog);
     PlanCommand plan(app, catalog);
     MergeCommand merge(app, catalog);
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // Help and --version are answers, not errors; every other bad
+        // command line exits with 2, whatever the parser would have said.
+        const int parserStatus = app.exit(e);
+        return parserStatus == 0 ? 0 : 2;
+    }
 
     if (run.Chosen()) return run.Execute();
     if (plan.Chosen()) return plan.Execute();

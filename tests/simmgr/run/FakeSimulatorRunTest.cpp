@@ -74,6 +74,63 @@ TEST(FakeSimulatorRun, CapsAndFixedCountsAreExact) {
     EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "fixed.json"))["experiments"][0]["blocks"], 4);
 }
 
+// A bad command line exits with 2 whatever the option parser would say,
+// and an output file that could not be written is found out before any
+// simulator starts, not after the study has run.
+TEST(FakeSimulatorRun, UsageErrorsAndUnwritableOutputsStopBeforeWork) {
+    ScratchDir dir;
+    const std::string sim = dir / "sim.sh";
+    WriteBytes(sim, "#!/bin/sh\ntouch " + (dir / "started") + "\nexec " + FakeSim() + " \"$@\"\n");
+    chmod(sim.c_str(), 0755);
+    WriteBytes(dir / "file", "not a directory");
+    EXPECT_EQ(RunShell(Simmgr() + " run --bogus", dir).status, 2);
+    EXPECT_EQ(RunShell(Simmgr() + " run --jobs", dir).status, 2);
+    EXPECT_EQ(RunShell(Simmgr() + " frobnicate", dir).status, 2);
+    EXPECT_EQ(RunShell(Simmgr() + " run --help", dir).status, 0);
+    EXPECT_EQ(RunShell(Simmgr() + " --version", dir).status, 0);
+    const std::string cases[] = {"--csv " + (dir / "no/such/dir/r.csv"), "--json " + (dir / "file/r.json"),
+                                 "--plot " + dir.Path(), "--plot " + (dir / "it's.png")};
+    for (const std::string& output : cases) {
+        const auto r = RunShell(Simmgr() + " run --sim " + sim + " --experiments 0 --reps 10 --block-size 10 " +
+                                    output, dir);
+        EXPECT_EQ(r.status, 2) << output;
+        EXPECT_NE(r.err.find(output.substr(0, output.find(' '))), std::string::npos) << r.err;
+        EXPECT_NE(access((dir / "started").c_str(), F_OK), 0) << output << ": a simulator started";
+        const auto m = RunShell(Simmgr() + " merge --store " + dir.Path() + " --experiments 0 " + output, dir);
+        EXPECT_EQ(m.status, 2) << "merge " << output << ": " << m.err;
+    }
+}
+
+// A cell that saw no event has met only its absolute precision: it is
+// bounded, never "converged", in the table, the CSV and the JSON; an
+// experiment whose cells all are is bounded, and both end the run with 0.
+TEST(FakeSimulatorRun, ACellThatSawNothingIsBoundedNotConverged) {
+    ScratchDir dir;
+    // No event in n: the bound 1 - 0.005^(1/n) first falls to 0.001 at
+    // n = 5296, so the run stops after six blocks of 1000.
+    const std::string bound = "no event in 6000 replications; p ≤ 0.00088266 at 95 %";
+    auto r = RunShell("FAKE_SIM_P=0,0.3,0 " + FakeRun("--experiments 0 --json " + (dir / "mixed.json") +
+                                                      " --csv " + (dir / "mixed.csv")),
+                      dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(bound), std::string::npos) << r.out;
+    const auto mixed = nlohmann::json::parse(ReadFile(dir / "mixed.json"))["experiments"][0];
+    EXPECT_EQ(mixed["status"], "converged");
+    const char* expected[] = {"bounded", "converged", "bounded"};
+    for (int v = 0; v < 3; ++v) EXPECT_EQ(mixed["variables"][v]["status"], expected[v]) << v;
+    const auto rows = ParseCsv(ReadFile(dir / "mixed.csv"));
+    ASSERT_EQ(rows.size(), 3u);
+    for (int v = 0; v < 3; ++v) EXPECT_EQ(rows[static_cast<size_t>(v)].at("status"), expected[v]) << v;
+    EXPECT_EQ(rows[0].at("ci_low"), "0");
+    EXPECT_EQ(rows[0].at("ci_high"), "0.000882663118");
+
+    r = RunShell("FAKE_SIM_P=0,0,0 " + FakeRun("--experiments 0 --json " + (dir / "none.json")), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("[bounded]"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("1 experiment(s): 1 bounded"), std::string::npos) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "none.json"))["experiments"][0]["status"], "bounded");
+}
+
 TEST(FakeSimulatorRun, AFailingExperimentIsReportedAndTheOthersFinish) {
     ScratchDir dir;
     struct Case {

@@ -101,8 +101,53 @@ TEST(Intervals, WilsonMatchesPublishedValuesAndStaysInUnitRange) {
     EXPECT_NEAR(ones.low, 1.0 - 0.2775, 1e-4);
     EXPECT_DOUBLE_EQ(ones.high, 1.0);
     EXPECT_FALSE(WilsonInterval(Of({0.5, 1}), 0.95).valid);
-    // Data that is not 0/1 falls back to the t interval for stopping.
-    EXPECT_TRUE(StoppingInterval(Of({0.5, 1}), 0.95).valid);
+    // A bound that is 0 or 1 is exactly that, at any n.
+    EXPECT_EQ(WilsonInterval(Bernoulli(0, 1000), 0.95).low, 0.0);
+    EXPECT_EQ(WilsonInterval(Bernoulli(1000, 1000), 0.95).high, 1.0);
+}
+
+namespace {
+
+// The probability that the interval of `method` holds p when n trials are
+// summed exactly over the binomial outcomes.
+template <typename Method>
+double FixedCountCoverage(Method method, int64_t n, double p) {
+    double covered = 0.0;
+    for (int64_t k = 0; k <= n; ++k) {
+        const double logMass = std::lgamma(n + 1.0) - std::lgamma(k + 1.0) - std::lgamma(n - k + 1.0) +
+                               (k > 0 ? k * std::log(p) : 0.0) + (n - k > 0 ? (n - k) * std::log1p(-p) : 0.0);
+        const Interval ci = method(k, n);
+        if (ci.low <= p && p <= ci.high) covered += std::exp(logMass);
+    }
+    return covered;
+}
+
+}  // namespace
+
+TEST(Intervals, ExactMatchesPublishedValuesAndCoversItsLevelWhereWilsonDoesNot) {
+    const Interval half = ClopperPearsonInterval(Bernoulli(5, 10), 0.95);
+    EXPECT_NEAR(half.low, 0.18709, 1e-5);
+    EXPECT_NEAR(half.high, 0.81291, 1e-5);
+    const Interval none = ClopperPearsonInterval(Bernoulli(0, 10), 0.95);
+    EXPECT_EQ(none.low, 0.0);
+    EXPECT_NEAR(none.high, 1.0 - std::pow(0.025, 0.1), 1e-12);
+    const Interval all = ClopperPearsonInterval(Bernoulli(10, 10), 0.95);
+    EXPECT_NEAR(all.low, std::pow(0.025, 0.1), 1e-12);
+    EXPECT_EQ(all.high, 1.0);
+    EXPECT_FALSE(ClopperPearsonInterval(Of({0.5, 1}), 0.95).valid);
+
+    // Summed over every outcome: the exact interval never covers less than
+    // 95 %; Wilson does, for instance at p = 0.9 with the 1000 replications
+    // that such a cell stops at.
+    auto exact = [](int64_t k, int64_t n) { return ClopperPearsonInterval(Bernoulli(k, n), 0.95); };
+    auto wilson = [](int64_t k, int64_t n) { return WilsonInterval(Bernoulli(k, n), 0.95); };
+    for (double p : {0.001, 0.0123, 0.0613, 0.3, 0.5, 0.9, 0.997})
+        EXPECT_GE(FixedCountCoverage(exact, 1000, p), 0.95) << "p = " << p;
+    EXPECT_LT(FixedCountCoverage(wilson, 1000, 0.9), 0.95);
+
+    // The bound of n trials without an event: P(no event) is the error there.
+    for (int64_t n : {1, 10, 3841, 200000})
+        EXPECT_NEAR(std::pow(1.0 - NoEventBound(n, 0.005), static_cast<double>(n)), 0.005, 1e-9) << n;
 }
 
 TEST(Intervals, StudentCoversTheMeanAtRoughlyTheNominalRate) {
@@ -125,16 +170,17 @@ TEST(StoppingRule, NeedsMinimumCountEveryVariableAndPrecision) {
     goal.absolute = 0.01;
     goal.minReps = 100;
     StoppingRule rule(goal);
-    // p = 0.5, n = 400: Wilson half-width ~ 0.049, relative ~ 0.098.
-    EXPECT_TRUE(rule.VariableMet(Bernoulli(200, 400)));
-    EXPECT_FALSE(rule.VariableMet(Bernoulli(150, 300)));   // relative ~ 0.113
+    // p = 0.5, n = 400: exact half-width ~ 0.0503, relative ~ 0.1006;
+    // n = 420: relative ~ 0.098.
+    EXPECT_TRUE(rule.VariableMet(Bernoulli(210, 420)));
+    EXPECT_FALSE(rule.VariableMet(Bernoulli(200, 400)));
     // Precise enough but below the minimum count.
     PrecisionGoal strictMin = goal;
     strictMin.minReps = 1000;
-    EXPECT_FALSE(StoppingRule(strictMin).VariableMet(Bernoulli(200, 400)));
+    EXPECT_FALSE(StoppingRule(strictMin).VariableMet(Bernoulli(210, 420)));
 
     VariableStats r;
-    r[0] = Bernoulli(200, 400);
+    r[0] = Bernoulli(210, 420);
     EXPECT_TRUE(rule.Met(r, 1));
     EXPECT_FALSE(rule.Met(r, 2)) << "a variable that has not reported yet blocks stopping";
     r[1] = Bernoulli(20, 400);   // p = 0.05: far from 10 %
@@ -142,18 +188,31 @@ TEST(StoppingRule, NeedsMinimumCountEveryVariableAndPrecision) {
     EXPECT_FALSE(rule.Met(VariableStats{}, 0));
 }
 
-TEST(StoppingRule, ZeroMeanUsesAbsolutePrecision) {
+TEST(StoppingRule, ZeroMeanUsesAbsolutePrecisionWithATenthOfTheError) {
     PrecisionGoal goal;
     goal.absolute = 0.01;
     goal.minReps = 10;
     StoppingRule rule(goal);
-    // Wilson upper bound for 0 of n is about z^2 / n: 3.84 / 300 > 0.01 > 3.84 / 500.
-    EXPECT_FALSE(rule.VariableMet(Bernoulli(0, 300)));
-    EXPECT_TRUE(rule.VariableMet(Bernoulli(0, 500)));
+    // No event in n: the bound 1 - 0.005^(1/n) is 0.01 at n = ln 0.005 / ln 0.99 = 527.2.
+    EXPECT_FALSE(rule.VariableMet(Bernoulli(0, 527)));
+    EXPECT_TRUE(rule.VariableMet(Bernoulli(0, 528)));
+    EXPECT_TRUE(rule.NoEvent(Bernoulli(0, 528)));
+    EXPECT_FALSE(rule.NoEvent(Bernoulli(1, 528)));
+    const Interval bound = rule.JudgedInterval(Bernoulli(0, 528));
+    EXPECT_EQ(bound.low, 0.0);
+    EXPECT_DOUBLE_EQ(bound.high, NoEventBound(528, 0.005));
     // A t interval would have stopped at once on all-zero data.
     VariableStats r;
     r[0] = Bernoulli(0, 20);
     EXPECT_FALSE(rule.Met(r, 1));
+
+    // The rule of earlier releases, Wilson throughout: z^2 / n, so
+    // 3.84 / 300 > 0.01 > 3.84 / 500.
+    goal.binary = PrecisionGoal::Binary::Wilson;
+    const StoppingRule wilson(goal);
+    EXPECT_FALSE(wilson.VariableMet(Bernoulli(0, 300)));
+    EXPECT_TRUE(wilson.VariableMet(Bernoulli(0, 500)));
+    EXPECT_DOUBLE_EQ(wilson.JudgedInterval(Bernoulli(3, 500)).high, WilsonInterval(Bernoulli(3, 500), 0.95).high);
 }
 
 namespace {
@@ -238,7 +297,7 @@ TEST(WeightedStats, JudgedByStudentTEvenForZeroOneData) {
     const RunningStats ones = Bernoulli(300, 1000);
     EXPECT_EQ(weighted.JudgedInterval(ones).low, StudentInterval(ones, plainGoal.confidence).low);
 
-    const RunningStats zeros = Bernoulli(0, 5000);
+    const RunningStats zeros = Bernoulli(0, 6000);
     EXPECT_TRUE(plain.VariableMet(zeros));
     EXPECT_FALSE(weighted.VariableMet(zeros));
 }

@@ -40,7 +40,7 @@ MergeCommand::MergeCommand(CLI::App& app, const StudyCatalog& studyCatalog) : ca
 int MergeCommand::Execute() {
     std::string error;
     std::vector<int> experiments;
-    if (!ResolveStudy(study, catalog, experiments, error)) {
+    if (!OutputsWritable(out, error) || !ResolveStudy(study, catalog, experiments, error)) {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }

@@ -18,6 +18,12 @@ struct OutputOptions {
 
 void AddOutputOptions(CLI::App* app, OutputOptions& out);
 
+// Whether every file asked for can be written, checked before any work so
+// that a finished study never loses its answer: an existing file must be
+// writable and no directory, a new one needs a writable directory to go in.
+// Nothing is created. The first problem goes to `error`.
+bool OutputsWritable(const OutputOptions& out, std::string& error);
+
 // Table to stdout, then the requested files; false if a file failed.
 // goal: the goal judged by, which says whether the observations are weighted.
 bool Publish(const std::vector<ExperimentResult>& results, const StudyCatalog& catalog, const OutputOptions& out,

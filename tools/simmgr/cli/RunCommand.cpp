@@ -73,7 +73,7 @@ int RunCommand::Execute() {
         return 2;
     }
     std::string error;
-    if (!ResolveStudy(study, catalog, run.experiments, error) ||
+    if (!OutputsWritable(out, error) || !ResolveStudy(study, catalog, run.experiments, error) ||
         !study.layout.FileNamesFit(run.experiments, BlockStore::TempSuffix(), error) ||
         !ExecutableExists(run.simulator, error) || !ReserveDescriptors(run.jobs, error)) {
         std::cerr << "simmgr: " << error << std::endl;

@@ -6,6 +6,7 @@ const char* StatusName(ExperimentStatus s) {
     switch (s) {
         case ExperimentStatus::NotRun: return "not-run";
         case ExperimentStatus::Converged: return "converged";
+        case ExperimentStatus::Bounded: return "bounded";
         case ExperimentStatus::Capped: return "capped";
         case ExperimentStatus::Finished: return "finished";
         case ExperimentStatus::Partial: return "partial";

@@ -11,6 +11,7 @@
 enum class ExperimentStatus {
     NotRun,      // never started (interrupted before its turn)
     Converged,   // every variable reached the precision asked for
+    Bounded,     // as Converged, but no variable saw an event: each is only bounded
     Capped,      // stopped at the replication cap before reaching it
     Finished,    // ran a fixed number of replications (--reps)
     Partial,     // interrupted by the user

@@ -1,5 +1,7 @@
 #include "simmgr/results/LedgerResult.h"
 
+#include <algorithm>
+
 ExperimentStatus StatusOf(BlockLedger::Verdict verdict, ExperimentStatus undecided) {
     switch (verdict) {
         case BlockLedger::Verdict::Converged: return ExperimentStatus::Converged;
@@ -16,4 +18,7 @@ void FillFromLedger(const BlockLedger& ledger, int64_t blockSize, ExperimentStat
     result.blocks = ledger.PrefixBlocks();
     result.blockSize = blockSize;
     result.status = StatusOf(ledger.State(), undecided);
+    const bool sawNothing = std::all_of(result.variables.begin(), result.variables.end(),
+                                        [](const auto& entry) { return entry.second.AllZero(); });
+    if (result.status == ExperimentStatus::Converged && sawNothing) result.status = ExperimentStatus::Bounded;
 }

@@ -13,6 +13,7 @@
 ExperimentStatus StatusOf(BlockLedger::Verdict verdict, ExperimentStatus undecided);
 
 // Copies the counted prefix of `ledger` into `result` (variables, blocks,
-// block size) and sets its status from the verdict.
+// block size) and sets its status from the verdict: bounded rather than
+// converged when no variable saw an event.
 void FillFromLedger(const BlockLedger& ledger, int64_t blockSize, ExperimentStatus undecided,
                     ExperimentResult& result);

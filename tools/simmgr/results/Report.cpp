@@ -81,13 +81,18 @@ void Report::WriteTable(std::ostream& out) const {
                 out << "\n";
                 any = true;
             }
+            out << "  " << std::left << std::setw(14) << row.variable << std::right << std::setw(8)
+                << Num(row.time, 6) << std::setw(10) << row.n;
+            if (row.bounded) {
+                out << "   no event in " << row.n << " replications; p ≤ " << Num(row.stopping.high, 5) << " at "
+                    << pct << " %\n";
+                continue;
+            }
             std::string ci = "-";
             if (row.stopping.valid) ci = "[" + Num(row.stopping.low, 5) + ", " + Num(row.stopping.high, 5) + "]";
-            ci += row.byWilson ? " W" : " t";
-            out << "  " << std::left << std::setw(14) << row.variable << std::right << std::setw(8)
-                << Num(row.time, 6) << std::setw(10) << row.n << std::setw(12) << Num(row.mean, 5) << "   "
-                << std::left << std::setw(26) << ci << std::right << std::setw(12)
-                << (row.stopping.valid ? Num(row.halfWidth, 4) : "-");
+            ci += row.byExact ? " E" : " t";
+            out << std::setw(12) << Num(row.mean, 5) << "   " << std::left << std::setw(26) << ci << std::right
+                << std::setw(12) << (row.stopping.valid ? Num(row.halfWidth, 4) : "-");
             if (weighted) {
                 const std::string relErr = Num(row.relativeError, 3);
                 const std::string share = Num(row.largestShare, 3);
@@ -98,7 +103,7 @@ void Report::WriteTable(std::ostream& out) const {
         }
         if (!any) out << "  (no observations)\n";
     }
-    out << "Intervals: W = Wilson score (0/1 observations), t = Student-t.\n";
+    out << "Intervals: E = exact (0/1 observations; one that saw no event is bounded above only), t = Student-t.\n";
     if (weighted)
         out << "Weighted observations (change of measure): a cell converges only with at least " << kMinNonZero
             << " non-zero observations, none holding more than half the relative precision of the sum.\n";
@@ -110,7 +115,7 @@ void Report::WriteJson(std::ostream& out) const {
     doc["confidence"] = confidence;
     doc["weighted"] = weighted;
     doc["stopping_interval"] =
-        weighted ? "student-t (weighted observations)" : "wilson for 0/1 observations, student-t otherwise";
+        weighted ? "student-t (weighted observations)" : "exact for 0/1 observations, student-t otherwise";
     doc["experiments"] = nlohmann::json::array();
     for (const ExperimentResult& r : results) {
         nlohmann::json e;
@@ -133,6 +138,7 @@ void Report::WriteJson(std::ostream& out) const {
         for (const ResultRow& row : rows) {
             if (row.experiment != r.experiment) continue;
             e["variables"].push_back({{"index", row.variableIndex},
+                                      {"status", row.status},
                                       {"variable", row.variable},
                                       {"time", NumberOrNull(row.time)},
                                       {"n", row.n},

@@ -24,8 +24,10 @@ std::vector<ResultRow> BuildRows(const std::vector<ExperimentResult>& results, c
             row.wilson = WilsonInterval(stats, confidence);
             row.stopping = rule.JudgedInterval(stats);
             row.halfWidth = row.stopping.valid ? row.stopping.HalfWidthAround(row.mean) : 0.0;
-            row.byWilson = !goal.weighted && stats.AllBinary();
-            row.status = StatusName(r.status);
+            row.byExact = !goal.weighted && stats.AllBinary();
+            const bool met = r.status == ExperimentStatus::Converged || r.status == ExperimentStatus::Bounded;
+            row.bounded = met && rule.NoEvent(stats);
+            row.status = row.bounded ? StatusName(ExperimentStatus::Bounded) : StatusName(r.status);
             row.nonzero = stats.NonZero();
             row.relativeError = stats.RelativeError();
             row.largestShare = stats.LargestShare();

@@ -28,8 +28,9 @@ struct ResultRow {
     Interval wilson;
     Interval stopping;               // the interval the stopping rule uses
     double halfWidth = 0.0;          // of the stopping interval, around the mean
-    bool byWilson = false;           // the stopping interval is the Wilson one
-    std::string status;
+    bool byExact = false;            // the stopping interval is the exact one (0/1 observations)
+    std::string status;              // the experiment's, or "bounded" for a cell met without an event
+    bool bounded = false;            // met without an event: the interval is [0, an upper bound]
     int64_t nonzero = 0;             // observations other than 0
     double relativeError = 0.0;      // standard error / mean; infinity while the mean is 0
     double largestShare = 0.0;       // the largest observation's share of the sum; NaN if the sum is not finite

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include <boost/math/distributions/beta.hpp>
 #include <boost/math/distributions/normal.hpp>
 #include <boost/math/distributions/students_t.hpp>
 
@@ -33,12 +34,27 @@ Interval WilsonInterval(const RunningStats& s, double confidence) {
     const double z2 = z * z;
     const double centre = (p + z2 / (2.0 * n)) / (1.0 + z2 / n);
     const double half = z / (1.0 + z2 / n) * std::sqrt(p * (1.0 - p) / n + z2 / (4.0 * n * n));
-    ci.low = std::max(0.0, centre - half);
-    ci.high = std::min(1.0, centre + half);
+    // With no event (or nothing else) the end is exactly 0 (or 1); the
+    // formula leaves a rounding error of 1e-19 there.
+    ci.low = s.Ones() == 0 ? 0.0 : std::max(0.0, centre - half);
+    ci.high = s.Ones() == s.Count() ? 1.0 : std::min(1.0, centre + half);
     ci.valid = true;
     return ci;
 }
 
-Interval StoppingInterval(const RunningStats& s, double confidence) {
-    return s.AllBinary() ? WilsonInterval(s, confidence) : StudentInterval(s, confidence);
+Interval ClopperPearsonInterval(const RunningStats& s, double confidence) {
+    Interval ci;
+    if (s.Count() < 1 || !s.AllBinary()) return ci;
+    using boost::math::beta_distribution;
+    const double k = static_cast<double>(s.Ones());
+    const double n = static_cast<double>(s.Count());
+    const double tail = (1.0 - confidence) / 2.0;
+    ci.low = k == 0.0 ? 0.0 : boost::math::quantile(beta_distribution<>(k, n - k + 1.0), tail);
+    ci.high = k == n ? 1.0 : boost::math::quantile(beta_distribution<>(k + 1.0, n - k), 1.0 - tail);
+    ci.valid = true;
+    return ci;
+}
+
+double NoEventBound(int64_t n, double error) {
+    return -std::expm1(std::log(error) / static_cast<double>(n));
 }

@@ -1,6 +1,7 @@
 // Confidence intervals for a mean from its running statistics: the Student-t
-// interval and, for 0/1 observations, the Wilson score interval, which stays
-// inside [0, 1] and keeps a sensible width when the mean is near 0 or 1.
+// interval and, for 0/1 observations, the exact (Clopper-Pearson) interval
+// and the Wilson score interval, which stay inside [0, 1] and keep a
+// sensible width when the mean is near 0 or 1.
 #pragma once
 
 #include "simmgr/stats/RunningStats.h"
@@ -19,6 +20,10 @@ Interval StudentInterval(const RunningStats& s, double confidence);
 // Wilson score interval for a proportion; needs n >= 1 and 0/1 data.
 Interval WilsonInterval(const RunningStats& s, double confidence);
 
-// The interval the stopping rule judges by: Wilson when every observation
-// is 0 or 1, otherwise Student-t.
-Interval StoppingInterval(const RunningStats& s, double confidence);
+// Exact interval for a proportion: each end misses with probability at most
+// (1 - confidence) / 2 whatever the proportion, from beta quantiles; needs
+// n >= 1 and 0/1 data.
+Interval ClopperPearsonInterval(const RunningStats& s, double confidence);
+// The smallest p with P(no event in n trials) <= error: 1 - error^(1/n).
+// An upper bound on a proportion of which n trials saw nothing.
+double NoEventBound(int64_t n, double error);

@@ -26,6 +26,8 @@ public:
     // Number of observations equal to 1 (meaningful when AllBinary()).
     int64_t Ones() const { return ones; }
     int64_t NonZero() const { return nonzero; }
+    // Observations seen, every one of them 0: no event yet.
+    bool AllZero() const { return count > 0 && nonzero == 0; }
     double Sum() const { return sum; }
     double Largest() const { return largest; }
     // False once the sum has overflowed (or an observation was not finite):

@@ -6,8 +6,16 @@
 #include <limits>
 
 Interval StoppingRule::JudgedInterval(const RunningStats& s) const {
-    return goal.weighted ? StudentInterval(s, goal.confidence) : StoppingInterval(s, goal.confidence);
+    if (goal.weighted || !s.AllBinary()) return StudentInterval(s, goal.confidence);
+    if (goal.binary == PrecisionGoal::Binary::Wilson) return WilsonInterval(s, goal.confidence);
+    if (!NoEvent(s)) return ClopperPearsonInterval(s, goal.confidence);
+    Interval bound;
+    bound.high = NoEventBound(s.Count(), kNoEventErrorShare * (1.0 - goal.confidence));
+    bound.valid = true;
+    return bound;
 }
+
+bool StoppingRule::NoEvent(const RunningStats& s) const { return !goal.weighted && s.AllZero(); }
 
 bool StoppingRule::WeightsSettled(const RunningStats& s) const {
     return s.SumFinite() && s.NonZero() >= kMinNonZero && s.LargestShare() <= LargestShareAllowed();

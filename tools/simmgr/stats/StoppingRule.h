@@ -1,7 +1,17 @@
 // When an experiment has been observed enough: every expected variable has
-// at least minReps observations and its stopping interval (Wilson for 0/1
-// data, Student-t otherwise) is within the relative precision of its mean,
-// or within the absolute precision while the mean is still 0.
+// at least minReps observations and its stopping interval is within the
+// relative precision of its mean, or within the absolute precision while
+// the mean is still 0.
+//
+// 0/1 observations are judged by the exact interval, which covers at least
+// its nominal level for every n and p; the approximate Wilson interval
+// covers less at some n and p, and the rule's own stop (at a block that
+// holds an event) takes a little more. A cell that has seen no event is
+// judged by an upper bound only, and that bound gets a tenth of the
+// interval's error: whether a run stops on it is decided by the data (a run
+// that happens to see nothing early stops there), so a proportion just
+// above the bound would otherwise be missed by those runs on top of the
+// misses of the runs that go on.
 //
 // Weighted observations (reward x likelihood ratio under a change of
 // measure) are judged by the Student-t interval only, and a variable is met
@@ -27,12 +37,22 @@
 using VariableStats = std::map<int, RunningStats>;
 
 struct PrecisionGoal {
+    // The interval of plain 0/1 observations: the exact one, or the Wilson
+    // score interval that earlier releases stopped by (kept so that the
+    // coverage bench can compare the two rules).
+    enum class Binary { Exact, Wilson };
+
     double relative = 0.1;
     double absolute = 0.001;
     double confidence = 0.95;
     int64_t minReps = 1000;
     bool weighted = false;   // observations of a change of measure
+    Binary binary = Binary::Exact;
 };
+
+// The share of the interval's error (1 - confidence) that the bound of a
+// 0/1 cell without events may take.
+constexpr double kNoEventErrorShare = 0.1;
 
 // Non-zero observations a weighted variable needs before it can be met.
 constexpr int64_t kMinNonZero = 30;
@@ -46,9 +66,13 @@ public:
     // Infinity when no interval can be formed yet.
     double Progress(const RunningStats& s) const;
     bool VariableMet(const RunningStats& s) const;
-    // The interval judged: Student-t for weighted observations, otherwise
-    // Wilson for 0/1 data and Student-t for the rest.
+    // The interval judged: Student-t for weighted observations and for data
+    // that is not 0/1; for 0/1 data the exact interval, or [0, the no-event
+    // bound] while no event has been seen (Wilson under Binary::Wilson).
     Interval JudgedInterval(const RunningStats& s) const;
+    // A plain 0/1 cell with observations but no event: its interval is a
+    // bound only.
+    bool NoEvent(const RunningStats& s) const;
     // Weighted observations: a finite sum, enough non-zero ones, none
     // dominating it.
     bool WeightsSettled(const RunningStats& s) const;
