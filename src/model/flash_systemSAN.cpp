@@ -31,7 +31,7 @@ double flash_systemSAN::seuActivity_case1::Rate() { return 1.5e-16; }
 
 double flash_systemSAN::seuActivity_case1::Weight() {
 #line 63 "models/basic_model.san"
-  return CheckedParameter(1 - flash_size / 512, seu_case1_at_63, "weight");
+  return 1 - flash_size / 512;
 #line 36 "flash_systemSAN.cpp"
 }
 
@@ -73,7 +73,7 @@ double flash_systemSAN::seuActivity_case2::Rate() { return 1.5e-16; }
 
 double flash_systemSAN::seuActivity_case2::Weight() {
 #line 65 "models/basic_model.san"
-  return CheckedParameter(flash_size / 512, seu_case2_at_65, "weight");
+  return flash_size / 512;
 #line 78 "flash_systemSAN.cpp"
 }
 
@@ -164,7 +164,7 @@ double flash_systemSAN::power_cycleActivity::Weight() { return 1.0; }
 int flash_systemSAN::power_cycleActivity::Rank() { return 1; }
 double flash_systemSAN::power_cycleActivity::DeterministicParamValue() {
 #line 76 "models/basic_model.san"
-  return CheckedParameter(power_cycle_rate, power_cycle_at_76, "delay");
+  return power_cycle_rate;
 #line 169 "flash_systemSAN.cpp"
 }
 double flash_systemSAN::power_cycleActivity::SampleDistribution() { return DeterministicParamValue(); }
@@ -236,6 +236,18 @@ flash_systemSAN::flash_systemSAN() {
   AddEnableArc(flash_corrupted, power_cycle);
 
   for (Activity* activity : InitialActions) activity->LinkVariables();
+
+  // Rates, weights and delays that read only global variables keep their
+  // values for the whole run: checked once, here.
+#line 63 "models/basic_model.san"
+  CheckedParameter(1 - flash_size / 512, seu_case1_at_63, "weight");
+#line 245 "flash_systemSAN.cpp"
+#line 65 "models/basic_model.san"
+  CheckedParameter(flash_size / 512, seu_case2_at_65, "weight");
+#line 248 "flash_systemSAN.cpp"
+#line 76 "models/basic_model.san"
+  CheckedParameter(power_cycle_rate, power_cycle_at_76, "delay");
+#line 251 "flash_systemSAN.cpp"
 }
 
 flash_systemSAN::~flash_systemSAN() {

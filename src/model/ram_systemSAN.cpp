@@ -108,7 +108,7 @@ bool ram_systemSAN::random_failureActivity::Enabled() {
 
 double ram_systemSAN::random_failureActivity::Rate() {
 #line 32 "models/basic_model.san"
-  return CheckedParameter(random_failure_rate, random_failure_at_32, "rate");
+  return random_failure_rate;
 #line 113 "ram_systemSAN.cpp"
 }
 
@@ -147,7 +147,7 @@ double ram_systemSAN::bit_errorActivity_case1::Rate() { return 6.012; }
 
 double ram_systemSAN::bit_errorActivity_case1::Weight() {
 #line 41 "models/basic_model.san"
-  return CheckedParameter(1 - ram_size / 512, bit_error_case1_at_41, "weight");
+  return 1 - ram_size / 512;
 #line 152 "ram_systemSAN.cpp"
 }
 
@@ -181,7 +181,7 @@ double ram_systemSAN::bit_errorActivity_case2::Rate() { return 6.012; }
 
 double ram_systemSAN::bit_errorActivity_case2::Weight() {
 #line 43 "models/basic_model.san"
-  return CheckedParameter(ram_size / 512, bit_error_case2_at_43, "weight");
+  return ram_size / 512;
 #line 186 "ram_systemSAN.cpp"
 }
 
@@ -330,6 +330,18 @@ ram_systemSAN::ram_systemSAN() {
   AddEnableArc(ram_working, page_error_case2);
 
   for (Activity* activity : InitialActions) activity->LinkVariables();
+
+  // Rates, weights and delays that read only global variables keep their
+  // values for the whole run: checked once, here.
+#line 32 "models/basic_model.san"
+  CheckedParameter(random_failure_rate, random_failure_at_32, "rate");
+#line 339 "ram_systemSAN.cpp"
+#line 41 "models/basic_model.san"
+  CheckedParameter(1 - ram_size / 512, bit_error_case1_at_41, "weight");
+#line 342 "ram_systemSAN.cpp"
+#line 43 "models/basic_model.san"
+  CheckedParameter(ram_size / 512, bit_error_case2_at_43, "weight");
+#line 345 "ram_systemSAN.cpp"
 }
 
 ram_systemSAN::~ram_systemSAN() {

@@ -69,11 +69,19 @@ class SanWriter {
     }
     return name;
   }
-  // A parameter the simulator needs to be 0 or more: checked at run time
-  // unless the checks have already judged it as a constant.
+  // A parameter the simulator needs to be 0 or more. The checks have judged
+  // constants already; one that reads only global variables keeps the value
+  // the experiment gave it for the whole run, so it is checked once, when
+  // the model is built; only one that reads places is checked at every
+  // evaluation.
   std::string Parameter(const Action& action, const Expression& e, const std::string& what) {
     if (IsConstant(e.tree)) return Expr(e);
-    return "CheckedParameter(" + Expr(e) + ", " + Site(action, e.where.line) + ", \"" + what + "\")";
+    const std::string check = "CheckedParameter(" + Expr(e) + ", " + Site(action, e.where.line) + ", \"" + what + "\")";
+    std::vector<std::string> places;
+    PlacesRead(e.tree, Scope{Scope::SanPlaces, &san_}, places);
+    if (!places.empty()) return check;
+    buildChecks_.push_back({"  " + check + ";", e.where.line});
+    return Expr(e);
   }
 
   // --- Header ---
@@ -500,7 +508,13 @@ class SanWriter {
     for (const Action& a : actions_)
       for (const std::string& p : EnablingPlaces(*a.activity, san_, model_))
         c << "  AddEnableArc(" + p + ", " + a.name + ");\n";
-    c << "\n  for (Activity* activity : InitialActions) activity->LinkVariables();\n}\n\n";
+    c << "\n  for (Activity* activity : InitialActions) activity->LinkVariables();\n";
+    if (!buildChecks_.empty()) {
+      c << "\n  // Rates, weights and delays that read only global variables keep their\n"
+           "  // values for the whole run: checked once, here.\n";
+      for (const auto& [code, line] : buildChecks_) c.ModelLine(code, line, model_.file);
+    }
+    c << "}\n\n";
 
     c << className_ + "::~" + className_ + "() {\n";
     for (const Place& p : san_.places) c << "  delete " + p.name.text + ";\n";
@@ -535,6 +549,8 @@ class SanWriter {
   // Sites of run-time checks, defined once each in the source.
   mutable std::vector<std::string> sites_;
   mutable std::string siteDefinitions_;
+  // Checks made once when the model is built: code and model-file line.
+  std::vector<std::pair<std::string, int>> buildChecks_;
 };
 
 }  // namespace
