@@ -7,10 +7,9 @@
 #include "random/Distributions.h"
 
 namespace {
-constexpr const char* kModelFile = "models/basic_model.san";
-constexpr ModelSite seu_case1_at_63{"seu_case1", kModelFile, 63};
-constexpr ModelSite seu_case2_at_65{"seu_case2", kModelFile, 65};
-constexpr ModelSite power_cycle_at_76{"power_cycle", kModelFile, 76};
+constexpr ModelSite seu_case1_at_63{"seu_case1", "models/basic_model.san", 63};
+constexpr ModelSite seu_case2_at_65{"seu_case2", "models/basic_model.san", 65};
+constexpr ModelSite power_cycle_at_76{"power_cycle", "models/basic_model.san", 76};
 }  // namespace
 
 // --- seu, case 1 -------------------------------------------------------------
@@ -23,7 +22,7 @@ bool flash_systemSAN::seuActivity_case1::Enabled() {
   enabledBefore = enabledNow;
 #line 62 "models/basic_model.san"
   enabledNow = *flash_working_Mark > 0;
-#line 27 "flash_systemSAN.cpp"
+#line 26 "flash_systemSAN.cpp"
   return enabledNow;
 }
 
@@ -32,7 +31,7 @@ double flash_systemSAN::seuActivity_case1::Rate() { return 1.5e-16; }
 double flash_systemSAN::seuActivity_case1::Weight() {
 #line 63 "models/basic_model.san"
   return 1 - flash_size / 512;
-#line 36 "flash_systemSAN.cpp"
+#line 35 "flash_systemSAN.cpp"
 }
 
 int flash_systemSAN::seuActivity_case1::Rank() { return 1; }
@@ -49,7 +48,7 @@ bool flash_systemSAN::seuActivity_case1::ReactivationFunction() { return false; 
 BaseActionClass* flash_systemSAN::seuActivity_case1::Fire() {
 #line 64 "models/basic_model.san"
   *flash_working_Mark = 1;
-#line 53 "flash_systemSAN.cpp"
+#line 52 "flash_systemSAN.cpp"
   return this;
 }
 
@@ -65,7 +64,7 @@ bool flash_systemSAN::seuActivity_case2::Enabled() {
   enabledBefore = enabledNow;
 #line 62 "models/basic_model.san"
   enabledNow = *flash_working_Mark > 0;
-#line 69 "flash_systemSAN.cpp"
+#line 68 "flash_systemSAN.cpp"
   return enabledNow;
 }
 
@@ -74,7 +73,7 @@ double flash_systemSAN::seuActivity_case2::Rate() { return 1.5e-16; }
 double flash_systemSAN::seuActivity_case2::Weight() {
 #line 65 "models/basic_model.san"
   return flash_size / 512;
-#line 78 "flash_systemSAN.cpp"
+#line 77 "flash_systemSAN.cpp"
 }
 
 int flash_systemSAN::seuActivity_case2::Rank() { return 1; }
@@ -91,10 +90,10 @@ bool flash_systemSAN::seuActivity_case2::ReactivationFunction() { return false; 
 BaseActionClass* flash_systemSAN::seuActivity_case2::Fire() {
 #line 66 "models/basic_model.san"
   *flash_working_Mark = 0;
-#line 95 "flash_systemSAN.cpp"
+#line 94 "flash_systemSAN.cpp"
 #line 66 "models/basic_model.san"
   *flash_corrupted_Mark = 1;
-#line 98 "flash_systemSAN.cpp"
+#line 97 "flash_systemSAN.cpp"
   return this;
 }
 
@@ -113,7 +112,7 @@ bool flash_systemSAN::sefiActivity::Enabled() {
   enabledBefore = enabledNow;
 #line 71 "models/basic_model.san"
   enabledNow = *flash_working_Mark > 0;
-#line 117 "flash_systemSAN.cpp"
+#line 116 "flash_systemSAN.cpp"
   return enabledNow;
 }
 
@@ -133,10 +132,10 @@ bool flash_systemSAN::sefiActivity::ReactivationFunction() { return false; }
 BaseActionClass* flash_systemSAN::sefiActivity::Fire() {
 #line 72 "models/basic_model.san"
   *flash_working_Mark = 0;
-#line 137 "flash_systemSAN.cpp"
+#line 136 "flash_systemSAN.cpp"
 #line 72 "models/basic_model.san"
   *flash_corrupted_Mark = 1;
-#line 140 "flash_systemSAN.cpp"
+#line 139 "flash_systemSAN.cpp"
   return this;
 }
 
@@ -155,7 +154,7 @@ bool flash_systemSAN::power_cycleActivity::Enabled() {
   enabledBefore = enabledNow;
 #line 77 "models/basic_model.san"
   enabledNow = *flash_corrupted_Mark == 1;
-#line 159 "flash_systemSAN.cpp"
+#line 158 "flash_systemSAN.cpp"
   return enabledNow;
 }
 
@@ -165,7 +164,7 @@ int flash_systemSAN::power_cycleActivity::Rank() { return 1; }
 double flash_systemSAN::power_cycleActivity::DeterministicParamValue() {
 #line 76 "models/basic_model.san"
   return power_cycle_rate;
-#line 169 "flash_systemSAN.cpp"
+#line 168 "flash_systemSAN.cpp"
 }
 double flash_systemSAN::power_cycleActivity::SampleDistribution() { return DeterministicParamValue(); }
 
@@ -180,10 +179,10 @@ bool flash_systemSAN::power_cycleActivity::ReactivationFunction() { return false
 BaseActionClass* flash_systemSAN::power_cycleActivity::Fire() {
 #line 78 "models/basic_model.san"
   *flash_corrupted_Mark = 0;
-#line 184 "flash_systemSAN.cpp"
+#line 183 "flash_systemSAN.cpp"
 #line 78 "models/basic_model.san"
   *flash_working_Mark = 1;
-#line 187 "flash_systemSAN.cpp"
+#line 186 "flash_systemSAN.cpp"
   return this;
 }
 
@@ -241,13 +240,13 @@ flash_systemSAN::flash_systemSAN() {
   // values for the whole run: checked once, here.
 #line 63 "models/basic_model.san"
   CheckedParameter(1 - flash_size / 512, seu_case1_at_63, "weight");
-#line 245 "flash_systemSAN.cpp"
+#line 244 "flash_systemSAN.cpp"
 #line 65 "models/basic_model.san"
   CheckedParameter(flash_size / 512, seu_case2_at_65, "weight");
-#line 248 "flash_systemSAN.cpp"
+#line 247 "flash_systemSAN.cpp"
 #line 76 "models/basic_model.san"
   CheckedParameter(power_cycle_rate, power_cycle_at_76, "delay");
-#line 251 "flash_systemSAN.cpp"
+#line 250 "flash_systemSAN.cpp"
 }
 
 flash_systemSAN::~flash_systemSAN() {

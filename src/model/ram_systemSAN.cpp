@@ -7,14 +7,13 @@
 #include "random/Distributions.h"
 
 namespace {
-constexpr const char* kModelFile = "models/basic_model.san";
-constexpr ModelSite bit_error_case2_at_44{"bit_error_case2", kModelFile, 44};
-constexpr ModelSite page_error_case2_at_52{"page_error_case2", kModelFile, 52};
-constexpr ModelSite failure_at_23{"failure", kModelFile, 23};
-constexpr ModelSite random_failure_at_32{"random_failure", kModelFile, 32};
-constexpr ModelSite random_failure_at_34{"random_failure", kModelFile, 34};
-constexpr ModelSite bit_error_case1_at_41{"bit_error_case1", kModelFile, 41};
-constexpr ModelSite bit_error_case2_at_43{"bit_error_case2", kModelFile, 43};
+constexpr ModelSite bit_error_case2_at_44{"bit_error_case2", "models/basic_model.san", 44};
+constexpr ModelSite page_error_case2_at_52{"page_error_case2", "models/basic_model.san", 52};
+constexpr ModelSite failure_at_23{"failure", "models/basic_model.san", 23};
+constexpr ModelSite random_failure_at_32{"random_failure", "models/basic_model.san", 32};
+constexpr ModelSite random_failure_at_34{"random_failure", "models/basic_model.san", 34};
+constexpr ModelSite bit_error_case1_at_41{"bit_error_case1", "models/basic_model.san", 41};
+constexpr ModelSite bit_error_case2_at_43{"bit_error_case2", "models/basic_model.san", 43};
 }  // namespace
 
 // --- failure -----------------------------------------------------------------
@@ -27,7 +26,7 @@ bool ram_systemSAN::failureActivity::Enabled() {
   enabledBefore = enabledNow;
 #line 22 "models/basic_model.san"
   enabledNow = *flash_corrupted_Mark > 0 && *ram_corrupted_Mark > 0 && *system_failed_Mark == 0;
-#line 31 "ram_systemSAN.cpp"
+#line 30 "ram_systemSAN.cpp"
   return enabledNow;
 }
 
@@ -59,7 +58,7 @@ bool ram_systemSAN::watchdog_rebootActivity::Enabled() {
   enabledBefore = enabledNow;
 #line 28 "models/basic_model.san"
   enabledNow = *ram_corrupted_Mark > 0;
-#line 63 "ram_systemSAN.cpp"
+#line 62 "ram_systemSAN.cpp"
   return enabledNow;
 }
 
@@ -80,10 +79,10 @@ bool ram_systemSAN::watchdog_rebootActivity::ReactivationFunction() { return fal
 BaseActionClass* ram_systemSAN::watchdog_rebootActivity::Fire() {
 #line 29 "models/basic_model.san"
   *ram_corrupted_Mark = 0;
-#line 84 "ram_systemSAN.cpp"
+#line 83 "ram_systemSAN.cpp"
 #line 29 "models/basic_model.san"
   *ram_working_Mark = 1;
-#line 87 "ram_systemSAN.cpp"
+#line 86 "ram_systemSAN.cpp"
   return this;
 }
 
@@ -102,14 +101,14 @@ bool ram_systemSAN::random_failureActivity::Enabled() {
   enabledBefore = enabledNow;
 #line 33 "models/basic_model.san"
   enabledNow = *ram_corrupted_Mark == 0;
-#line 106 "ram_systemSAN.cpp"
+#line 105 "ram_systemSAN.cpp"
   return enabledNow;
 }
 
 double ram_systemSAN::random_failureActivity::Rate() {
 #line 32 "models/basic_model.san"
   return random_failure_rate;
-#line 113 "ram_systemSAN.cpp"
+#line 112 "ram_systemSAN.cpp"
 }
 
 double ram_systemSAN::random_failureActivity::Weight() { return 1.0; }
@@ -148,7 +147,7 @@ double ram_systemSAN::bit_errorActivity_case1::Rate() { return 6.012; }
 double ram_systemSAN::bit_errorActivity_case1::Weight() {
 #line 41 "models/basic_model.san"
   return 1 - ram_size / 512;
-#line 152 "ram_systemSAN.cpp"
+#line 151 "ram_systemSAN.cpp"
 }
 
 int ram_systemSAN::bit_errorActivity_case1::Rank() { return 1; }
@@ -182,7 +181,7 @@ double ram_systemSAN::bit_errorActivity_case2::Rate() { return 6.012; }
 double ram_systemSAN::bit_errorActivity_case2::Weight() {
 #line 43 "models/basic_model.san"
   return ram_size / 512;
-#line 186 "ram_systemSAN.cpp"
+#line 185 "ram_systemSAN.cpp"
 }
 
 int ram_systemSAN::bit_errorActivity_case2::Rank() { return 1; }
@@ -335,13 +334,13 @@ ram_systemSAN::ram_systemSAN() {
   // values for the whole run: checked once, here.
 #line 32 "models/basic_model.san"
   CheckedParameter(random_failure_rate, random_failure_at_32, "rate");
-#line 339 "ram_systemSAN.cpp"
+#line 338 "ram_systemSAN.cpp"
 #line 41 "models/basic_model.san"
   CheckedParameter(1 - ram_size / 512, bit_error_case1_at_41, "weight");
-#line 342 "ram_systemSAN.cpp"
+#line 341 "ram_systemSAN.cpp"
 #line 43 "models/basic_model.san"
   CheckedParameter(ram_size / 512, bit_error_case2_at_43, "weight");
-#line 345 "ram_systemSAN.cpp"
+#line 344 "ram_systemSAN.cpp"
 }
 
 ram_systemSAN::~ram_systemSAN() {

@@ -1,8 +1,11 @@
 // sanc, the model compiler: reads a model file, checks it and writes the
 // generated classes into a directory.
 //
-//   sanc MODEL.san -o DIR [--include-dir NAME]
+//   sanc MODEL.san -o DIR [--include-dir NAME] [--unity FILE]
 //
+// --unity FILE also writes FILE, one source that includes every generated
+// source, so that a build system knows the one output before the model's
+// SAN names are known.
 // Files whose content is unchanged are not rewritten, so a build that runs
 // sanc on every change of the model recompiles only what changed. Exit
 // status 0 on success, 1 for a mistake in the model file, 2 for a bad
@@ -20,19 +23,24 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: sanc MODEL.san -o DIR [--include-dir NAME]\n";
+constexpr const char* kUsage = "usage: sanc MODEL.san -o DIR [--include-dir NAME] [--unity FILE]\n";
 
 struct Options {
   std::string model;
   std::string outDir;
+  std::string unity;
   sanc::WriterOptions writer;
 };
 
 bool ParseArguments(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if ((arg == "-o" || arg == "--include-dir") && i + 1 < argc) {
-      (arg == "-o" ? options.outDir : options.writer.includeDir) = argv[++i];
+    if (arg == "-o" && i + 1 < argc) {
+      options.outDir = argv[++i];
+    } else if (arg == "--include-dir" && i + 1 < argc) {
+      options.writer.includeDir = argv[++i];
+    } else if (arg == "--unity" && i + 1 < argc) {
+      options.unity = argv[++i];
     } else if (arg == "-h" || arg == "--help") {
       std::cout << kUsage;
       std::exit(0);
@@ -90,12 +98,18 @@ int main(int argc, char** argv) {
   }
   std::error_code error;
   std::filesystem::create_directories(options.outDir, error);
+  std::string unity;
   for (const sanc::GeneratedFile& file : files) {
     const std::filesystem::path path = std::filesystem::path(options.outDir) / file.name;
     if (!WriteIfChanged(path, file.text)) {
       std::cerr << "sanc: cannot write " << path.string() << "\n";
       return 2;
     }
+    if (path.extension() == ".cpp") unity += "#include \"" + options.writer.includeDir + "/" + file.name + "\"\n";
+  }
+  if (!options.unity.empty() && !WriteIfChanged(options.unity, files.front().text.substr(0, files.front().text.find('\n') + 1) + unity)) {
+    std::cerr << "sanc: cannot write " << options.unity << "\n";
+    return 2;
   }
   return 0;
 }

@@ -64,7 +64,7 @@ class SanWriter {
     const std::string name = action.name + "_at_" + std::to_string(line);
     if (std::find(sites_.begin(), sites_.end(), name) == sites_.end()) {
       sites_.push_back(name);
-      siteDefinitions_ += "constexpr ModelSite " + name + "{\"" + action.name + "\", kModelFile, " +
+      siteDefinitions_ += "constexpr ModelSite " + name + "{\"" + action.name + "\", \"" + model_.file + "\", " +
                           std::to_string(line) + "};\n";
     }
     return name;
@@ -179,8 +179,9 @@ class SanWriter {
     if (!model_.globals.empty()) c << "#include \"" + options_.includeDir + "/GlobalVariables.h\"\n";
     if (b.find("TheDistribution->") != std::string::npos) c << "#include \"random/Distributions.h\"\n";
     if (!sites_.empty()) {
-      c << "\nnamespace {\nconstexpr const char* kModelFile = \"" + model_.file + "\";\n";
-      c << siteDefinitions_ + "}  // namespace\n";
+      // Named after the activity and the model-file line, so unique across
+      // the model's files even when they are compiled as one.
+      c << "\nnamespace {\n" + siteDefinitions_ + "}  // namespace\n";
     }
     // The body was counted from its own first line; shift its #line
     // directives back to this file by the lines written above it.
