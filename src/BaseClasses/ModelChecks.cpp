@@ -8,7 +8,7 @@ void FailModelValue(const ModelSite& site, const char* what, double value, const
   std::ostringstream number;
   number.precision(17);
   number << value;
-  std::cerr << "ERROR: " << site.file << ":" << site.line << ": activity '" << site.activity << "': " << what
+  std::cerr << "ERROR: " << site.file << ":" << site.line << ": " << site.element << ": " << what
             << " is " << number.str() << "; " << rule << std::endl;
   std::exit(1);
 }

@@ -8,14 +8,15 @@
 
 #include <cstdint>
 
-// Where a generated value comes from: the activity and its model-file line.
+// Where a generated value comes from: the model element that computes it
+// (e.g. "activity 'failure'") and its model-file line.
 struct ModelSite {
-  const char* activity;
+  const char* element;
   const char* file;
   int line;
 };
 
-// Reports "ERROR: FILE:LINE: activity 'A': WHAT is VALUE; ..." and exits 1.
+// Reports "ERROR: FILE:LINE: ELEMENT: WHAT is VALUE; RULE" and exits 1.
 [[noreturn]] void FailModelValue(const ModelSite& site, const char* what, double value, const char* rule);
 
 // A rate, weight or delay parameter: 0 and more are legal (a rate of 0

@@ -7,9 +7,9 @@
 #include "random/Distributions.h"
 
 namespace {
-constexpr ModelSite seu_case1_at_63{"seu_case1", "models/basic_model.san", 63};
-constexpr ModelSite seu_case2_at_65{"seu_case2", "models/basic_model.san", 65};
-constexpr ModelSite power_cycle_at_76{"power_cycle", "models/basic_model.san", 76};
+constexpr ModelSite seu_case1_at_63{"activity 'seu_case1'", "models/basic_model.san", 63};
+constexpr ModelSite seu_case2_at_65{"activity 'seu_case2'", "models/basic_model.san", 65};
+constexpr ModelSite power_cycle_at_76{"activity 'power_cycle'", "models/basic_model.san", 76};
 }  // namespace
 
 // --- seu, case 1 -------------------------------------------------------------

@@ -7,13 +7,13 @@
 #include "random/Distributions.h"
 
 namespace {
-constexpr ModelSite bit_error_case2_at_44{"bit_error_case2", "models/basic_model.san", 44};
-constexpr ModelSite page_error_case2_at_52{"page_error_case2", "models/basic_model.san", 52};
-constexpr ModelSite failure_at_23{"failure", "models/basic_model.san", 23};
-constexpr ModelSite random_failure_at_32{"random_failure", "models/basic_model.san", 32};
-constexpr ModelSite random_failure_at_34{"random_failure", "models/basic_model.san", 34};
-constexpr ModelSite bit_error_case1_at_41{"bit_error_case1", "models/basic_model.san", 41};
-constexpr ModelSite bit_error_case2_at_43{"bit_error_case2", "models/basic_model.san", 43};
+constexpr ModelSite bit_error_case2_at_44{"activity 'bit_error_case2'", "models/basic_model.san", 44};
+constexpr ModelSite page_error_case2_at_52{"activity 'page_error_case2'", "models/basic_model.san", 52};
+constexpr ModelSite failure_at_23{"activity 'failure'", "models/basic_model.san", 23};
+constexpr ModelSite random_failure_at_32{"activity 'random_failure'", "models/basic_model.san", 32};
+constexpr ModelSite random_failure_at_34{"activity 'random_failure'", "models/basic_model.san", 34};
+constexpr ModelSite bit_error_case1_at_41{"activity 'bit_error_case1'", "models/basic_model.san", 41};
+constexpr ModelSite bit_error_case2_at_43{"activity 'bit_error_case2'", "models/basic_model.san", 43};
 }  // namespace
 
 // --- failure -----------------------------------------------------------------

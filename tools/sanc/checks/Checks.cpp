@@ -1,6 +1,7 @@
 #include "checks/Checks.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -79,6 +80,10 @@ class Checker {
     std::function<void(const expr::Node&)> visit = [&](const expr::Node& node) {
       for (const expr::Node& operand : node.operands) visit(operand);
       const Where where{e.where.line, node.token.column};
+      const std::string& text = node.token.text;
+      if (node.op == expr::Op::Number &&
+          (text.find_first_of("xXpP") != std::string::npos || (text.size() > 1 && text[0] == '0' && std::isdigit(static_cast<unsigned char>(text[1])))))
+        Refuse(where, "write numbers in decimal, without leading zeros ('" + text + "')");
       if (node.op == expr::Op::Number && IsIntegral(TypeOf(model_, node, scope)) && node.token.number > INT_MAX)
         Refuse(where, "the whole number " + node.token.text + " does not fit an int; write it as " +
                           node.token.text + ".0");

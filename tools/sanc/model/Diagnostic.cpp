@@ -58,7 +58,11 @@ std::string Candidates(const std::string& wrong, const std::vector<std::string>&
   std::string nearest;
   size_t best = std::max<size_t>(2, wrong.size() / 3) + 1;
   for (const std::string& name : valid) {
-    const size_t distance = EditDistance(wrong, name);
+    // A place written without its submodel is the nearest there is.
+    const size_t dot = name.rfind('.');
+    const size_t distance = dot != std::string::npos && name.compare(dot + 1, std::string::npos, wrong) == 0
+                                ? 0
+                                : EditDistance(wrong, name);
     if (distance < best) {
       best = distance;
       nearest = name;

@@ -167,6 +167,9 @@ class Reader {
         san.places.push_back(std::move(place));
       } else if (in_->AtWord("timed") || in_->AtWord("instantaneous")) {
         san.activities.push_back(ReadActivity());
+      } else if (in_->AtWord("case") || in_->AtWord("input") || in_->AtWord("output")) {
+        Fail(model_, Here(), "a" + std::string(in_->AtWord("case") ? " case" : "n " + in_->Peek().text) +
+                                 " belongs to an activity: put it between 'timed NAME ...' (or 'instantaneous NAME') and 'end'");
       } else {
         Refuse("'place', 'timed', 'instantaneous' or 'end'");
       }

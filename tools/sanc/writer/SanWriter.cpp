@@ -60,11 +60,13 @@ class SanWriter {
     });
   }
   // The site of a run-time check: the action and the model-file line.
-  std::string Site(const Action& action, int line) const {
-    const std::string name = action.name + "_at_" + std::to_string(line);
+  // A weight belongs to its case; everything else to the activity.
+  std::string Site(const Action& action, int line, bool ofCase = true) const {
+    const std::string element = ofCase ? action.name : action.activity->name.text;
+    const std::string name = element + "_at_" + std::to_string(line);
     if (std::find(sites_.begin(), sites_.end(), name) == sites_.end()) {
       sites_.push_back(name);
-      siteDefinitions_ += "constexpr ModelSite " + name + "{\"" + action.name + "\", \"" + model_.file + "\", " +
+      siteDefinitions_ += "constexpr ModelSite " + name + "{\"activity '" + element + "'\", \"" + model_.file + "\", " +
                           std::to_string(line) + "};\n";
     }
     return name;
@@ -76,7 +78,8 @@ class SanWriter {
   // evaluation.
   std::string Parameter(const Action& action, const Expression& e, const std::string& what) {
     if (IsConstant(e.tree)) return Expr(e);
-    const std::string check = "CheckedParameter(" + Expr(e) + ", " + Site(action, e.where.line) + ", \"" + what + "\")";
+    const std::string check =
+        "CheckedParameter(" + Expr(e) + ", " + Site(action, e.where.line, what == "weight") + ", \"" + what + "\")";
     std::vector<std::string> places;
     PlacesRead(e.tree, Scope{Scope::SanPlaces, &san_}, places);
     if (!places.empty()) return check;
@@ -464,7 +467,7 @@ class SanWriter {
         c << "  " + p.name.text + " = new Place(\"" + p.name.text + "\", " + Expr(p.initial) + ");\n";
       } else {
         c.ModelLine("  " + p.name.text + " = new Place(\"" + p.name.text + "\", CheckedMarking(" + Expr(p.initial) +
-                        ", ModelSite{\"" + san_.name.text + "\", \"" + model_.file + "\", " +
+                        ", ModelSite{\"san '" + san_.name.text + "'\", \"" + model_.file + "\", " +
                         std::to_string(p.initial.where.line) + "}, \"initial marking of " + p.name.text + "\"));",
                     p.initial.where.line, model_.file);
       }

@@ -1,0 +1,73 @@
+// The checks: every mistake the reader cannot see is refused with its line
+// and column, and an unknown name with the names that would do.
+#include <gtest/gtest.h>
+
+#include "ModelText.h"
+
+using sanc_test::Edited;
+using sanc_test::Refusal;
+
+namespace {
+
+// The refusal's first line.
+std::string FirstLine(const std::string& message) { return message.substr(0, message.find('\n')); }
+
+}  // namespace
+
+TEST(Checks, UnknownNamesListTheNamesThatWouldDo) {
+  EXPECT_EQ(FirstLine(Refusal(Edited("output arc broken", "output arc brokn"))),
+            "m.san:13:18: unknown place 'brokn' in san machine; did you mean 'broken'? (places: up, broken)");
+  EXPECT_EQ(FirstLine(Refusal(Edited("case size / 512", "case sise / 512"))),
+            "m.san:12:10: unknown name 'sise'; did you mean 'size'? (places and global variables: size, count, up, broken)");
+  EXPECT_EQ(FirstLine(Refusal(Edited("rate machine.broken", "rate broken"))),
+            "m.san:38:10: unknown name 'broken'; did you mean 'machine.broken'? (submodel.place of the measured model, "
+            "and global variables: size, count, machine.up, machine.broken, spare.up)");
+  EXPECT_NE(Refusal(Edited("exponential(0.5)", "exponetial(0.5)")).find("did you mean 'exponential'?"), std::string::npos);
+  EXPECT_NE(Refusal(Edited("set size = 256", "set sizes = 256")).find("unknown global variable 'sizes'"), std::string::npos);
+  EXPECT_NE(Refusal(Edited("submodel spare", "submodel spares")).find("unknown submodel 'spares'; did you mean 'spare'?"),
+            std::string::npos);
+}
+
+TEST(Checks, DuplicatesAreRefusedAtTheirSecondDeclaration) {
+  EXPECT_EQ(FirstLine(Refusal(Edited("place broken = 0", "place up = 0"))),
+            "m.san:6:9: duplicate place 'up' (first declared on line 5)");
+  EXPECT_NE(Refusal(Edited("timed fix", "timed wear")).find("duplicate activity 'wear'"), std::string::npos);
+  EXPECT_NE(Refusal(Edited("experiment big", "experiment base")).find("duplicate experiment 'base'"), std::string::npos);
+  EXPECT_NE(Refusal(Edited("global int count = 2", "global int size = 2")).find("duplicate global variable 'size'"),
+            std::string::npos);
+  // Case classes are named NAME_caseN: an activity of that name would clash.
+  EXPECT_NE(Refusal(Edited("timed fix", "timed wear_case2")).find("duplicate activity 'wear_case2'"), std::string::npos);
+}
+
+TEST(Checks, JoinsShareOnlyPlacesTheirChildrenHave) {
+  EXPECT_EQ(FirstLine(Refusal(Edited("share up", "share broken"))),
+            "m.san:32:9: shared place 'broken': submodel spare has no place 'broken'; (its places: up)");
+  EXPECT_NE(Refusal(Edited("share up", "share up in machine, other")).find("'other' is not a submodel of join plant"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("submodel spare", "submodel machine")).find("submodel 'machine' is already joined on line 31"),
+            std::string::npos);
+}
+
+TEST(Checks, TypesMustFitTheirUse) {
+  // A marking is a whole number: a float expression cannot set one.
+  EXPECT_EQ(FirstLine(Refusal(Edited("output gate up += 1", "output gate up += size"))),
+            "m.san:18:23: type mismatch: a marking is a whole number, but 'size' is a float");
+  EXPECT_NE(Refusal(Edited("global int count = 2", "global int count = 2.5")).find("type mismatch: the default of count '2.5' is not a int"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("place up = count", "place up = size")).find("type mismatch"), std::string::npos);
+  EXPECT_NE(Refusal(Edited("global int count = 2", "global int count = size")).find("only numbers may be written here"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("global int count = 2", "global int count = 012")).find("decimal"), std::string::npos);
+}
+
+TEST(Checks, ActivitiesStudiesAndRewardsMustBeComplete) {
+  EXPECT_NE(Refusal(Edited("deterministic(2.5)", "deterministic(2.5, 3)")).find("deterministic takes 1 parameter, not 2"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("exponential(0.5)", "exponential(-0.5)")).find("the rate '-0.5' is negative"), std::string::npos);
+  EXPECT_NE(Refusal(Edited("case size / 512", "case -1")).find("the case weight '-1' is negative"), std::string::npos);
+  const std::string empty = Refusal(Edited("  experiment base\n  experiment big set size = 256\n", ""));
+  EXPECT_NE(empty.find("study s is empty"), std::string::npos) << empty;
+  EXPECT_NE(Refusal(Edited("instant 1, 10", "instant 10, 1")).find("instants must increase"), std::string::npos);
+  EXPECT_NE(Refusal(Edited("    rate machine.broken\n", "")).find("variable down needs 'rate EXPR'"), std::string::npos);
+  EXPECT_NE(Refusal(Edited("place broken = 0", "place class = 0")).find("'class' is a word of C++"), std::string::npos);
+}

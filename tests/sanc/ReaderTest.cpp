@@ -1,0 +1,60 @@
+// The reader: the form of a model file, and refusals that show the line,
+// the column and a caret under it.
+#include <gtest/gtest.h>
+
+#include "ModelText.h"
+
+using sanc_test::Edited;
+using sanc_test::kSmallModel;
+using sanc_test::Refusal;
+
+TEST(Reader, ReadsEveryBlockOfTheSmallModel) {
+  const sanc::Model m = sanc::ReadModel("m.san", kSmallModel);
+  ASSERT_EQ(m.globals.size(), 2u);
+  EXPECT_EQ(m.globals[1].type, sanc::Type::Int);
+  ASSERT_EQ(m.sans.size(), 2u);
+  const sanc::Activity& wear = m.sans[0].activities[0];
+  EXPECT_TRUE(wear.explicitCases);
+  ASSERT_EQ(wear.cases.size(), 2u);
+  EXPECT_EQ(wear.cases[0].weight.text, "1 - size / 512");
+  EXPECT_EQ(wear.cases[1].outputs[0].arc->place.text, "broken");
+  const sanc::Activity& fix = m.sans[0].activities[1];
+  EXPECT_FALSE(fix.explicitCases);
+  ASSERT_EQ(fix.inputGates.size(), 1u);
+  EXPECT_EQ(fix.inputGates[0].function[0].kind, sanc::Assignment::Subtract);
+  EXPECT_EQ(m.joins[0].shares[0].place.text, "up");
+  EXPECT_EQ(m.reward->variables[0].times, (std::vector<double>{1, 10}));
+  EXPECT_EQ(m.study->experiments[1].settings[0].global.text, "size");
+  EXPECT_EQ(Refusal(kSmallModel), "");
+}
+
+TEST(Reader, RefusalsShowLineColumnAndCaret) {
+  EXPECT_EQ(Refusal(Edited("place broken = 0", "place broken 0")),
+            "m.san:6:16: syntax error: expected '=', found '0'\n"
+            "      place broken 0\n"
+            "                   ^");
+  EXPECT_EQ(Refusal("global float x = (1 + 2\n"),
+            "m.san:1:24: syntax error: expected ')', found end of line\n"
+            "    global float x = (1 + 2\n"
+            "                           ^");
+  EXPECT_EQ(Refusal("global float x = 1 $\n").rfind("m.san:1:20: syntax error: unexpected character '$'\n", 0), 0u);
+  // An expression of the wrong kind is refused where it starts.
+  EXPECT_EQ(Refusal(Edited("input gate broken > 0", "input gate broken + 1"))
+                .rfind("m.san:17:16: expected a condition, found a number\n", 0),
+            0u);
+}
+
+TEST(Reader, StatementsOutsideTheirBlocksAreRefused) {
+  EXPECT_NE(Refusal("frobnicate 3\n").find("m.san:1:1: syntax error: expected 'global', 'san', 'join', 'reward' or 'study'"),
+            std::string::npos);
+  // A case belongs to an activity.
+  EXPECT_NE(Refusal(Edited("  timed fix", "  case 0.5\n  timed fix")).find("m.san:16:3: a case belongs to an activity"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("    case 1 - size", "    output arc up\n    case 1 - size")).find("belong to no case"),
+            std::string::npos);
+  const std::string unclosed = Refusal("san m\n  place p = 0\n");
+  EXPECT_EQ(unclosed.rfind("m.san:1:1: this san has no 'end' (the file ends first)", 0), 0u) << unclosed;
+  EXPECT_NE(Refusal(Edited("global int count = 2", "global long count = 2")).find("unknown type 'long'"),
+            std::string::npos);
+  EXPECT_NE(Refusal(kSmallModel + "study t of r\n  experiment x\nend\n").find("one study block"), std::string::npos);
+}
