@@ -44,6 +44,8 @@ TEST(Checks, JoinsShareOnlyPlacesTheirChildrenHave) {
             "m.san:32:9: shared place 'broken': submodel spare has no place 'broken'; (its places: up)");
   EXPECT_NE(Refusal(Edited("share up", "share up in machine, other")).find("'other' is not a submodel of join plant"),
             std::string::npos);
+  EXPECT_NE(Refusal(Edited("place up = count  # shared with machine", "place up = 1")).find("shared place 'up' starts with 'count' in machine (line 5) but '1' in spare (line 23)"),
+            std::string::npos);
   EXPECT_NE(Refusal(Edited("submodel spare", "submodel machine")).find("submodel 'machine' is already joined on line 31"),
             std::string::npos);
 }

@@ -32,7 +32,7 @@ san machine
 end
 
 san spare
-  place up = 0
+  place up = count  # shared with machine
   timed idle exponential(0)
     input gate up > 5
   end

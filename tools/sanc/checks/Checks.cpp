@@ -271,6 +271,28 @@ class Checker {
           Refuse(share.place.where, "shared place '" + share.place.text + "': submodel " + member.text + " has no place '" +
                                         share.place.text + "'; " + Candidates(share.place.text, offered, "its places"));
       }
+      CheckSameInitialMarking(share, members);
+    }
+  }
+
+  // The shared place starts with the first child's marking; children that
+  // say otherwise would be silently overruled.
+  void CheckSameInitialMarking(const Share& share, const std::vector<Name>& members) const {
+    const Place* first = nullptr;
+    std::string firstSan;
+    for (const Name& member : members) {
+      const San* san = FindSan(model_, member.text);
+      const Place* place = san != nullptr ? FindPlace(*san, share.place.text) : nullptr;
+      if (place == nullptr) continue;
+      if (first == nullptr) {
+        first = place;
+        firstSan = member.text;
+      } else if (place->initial.text != first->initial.text) {
+        Refuse(share.place.where, "shared place '" + share.place.text + "' starts with '" + first->initial.text +
+                                      "' in " + firstSan + " (line " + std::to_string(first->initial.where.line) +
+                                      ") but '" + place->initial.text + "' in " + member.text + " (line " +
+                                      std::to_string(place->initial.where.line) + "); give both the same");
+      }
     }
   }
 
