@@ -2,7 +2,6 @@
 #include "model/basic_rewardPV0.h"
 
 #include "BaseClasses/state/Place.h"
-#include "model/GlobalVariables.h"
 #include "model/ram_systemSAN.h"
 
 basic_rewardPV0Worker::basic_rewardPV0Worker() {
@@ -13,12 +12,12 @@ basic_rewardPV0Worker::basic_rewardPV0Worker() {
 double basic_rewardPV0Worker::Reward_Function() {
 #line 92 "models/basic_model.san"
   return static_cast<double>(*static_cast<ram_systemSAN*>(ram_system)->system_failed->Mark);
-#line 17 "basic_rewardPV0.cpp"
+#line 16 "basic_rewardPV0.cpp"
 }
 
 basic_rewardPV0::basic_rewardPV0(int timeIndex) {
   TopModelSlot = &TheModel;
-  static const double starts[3] = {3e+01, 1.8e+02, 365.0};
+  static const double starts[3] = {30.0, 180.0, 365.0};
   Initialize("reliability", InstantOfTimeReward, 3, starts, starts, timeIndex, 0, 2, 1);
   AddVariableDependency("system_failed", "ram_system");
   AddModelDependency("flash_system");

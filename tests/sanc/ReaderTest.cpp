@@ -17,6 +17,7 @@ TEST(Reader, ReadsEveryBlockOfTheSmallModel) {
   EXPECT_TRUE(wear.explicitCases);
   ASSERT_EQ(wear.cases.size(), 2u);
   EXPECT_EQ(wear.cases[0].weight.text, "1 - size / 512");
+  EXPECT_EQ(m.sans[1].places[0].initial.text, "count");  // without its comment
   EXPECT_EQ(wear.cases[1].outputs[0].arc->place.text, "broken");
   const sanc::Activity& fix = m.sans[0].activities[1];
   EXPECT_FALSE(fix.explicitCases);

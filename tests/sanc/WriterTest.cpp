@@ -52,6 +52,8 @@ TEST(Writer, LiteralsReadBackExactly) {
   EXPECT_EQ(sanc::CppLiteral(0.1, sanc::Type::Float), "0.1f");
   EXPECT_EQ(sanc::CppLiteral(-3, sanc::Type::Int), "-3");
   EXPECT_EQ(sanc::CppLiteral(1e-300, sanc::Type::Double), "1e-300");
+  EXPECT_EQ(sanc::CppLiteral(30, sanc::Type::Double), "30.0");
+  EXPECT_EQ(sanc::CppLiteral(8760, sanc::Type::Double), "8760.0");
 }
 
 TEST(Writer, GeneratedClassesFollowTheModel) {

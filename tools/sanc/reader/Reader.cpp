@@ -2,6 +2,7 @@
 // function that reads its statements until its `end`.
 #include "reader/Reader.h"
 
+#include <cctype>
 #include <cmath>
 #include <sstream>
 #include <utility>
@@ -92,7 +93,8 @@ class Reader {
     const std::string& line = model_.lines[static_cast<size_t>(line_) - 1];
     const size_t to = static_cast<size_t>(in_->Peek().column - 1);
     e.text = line.substr(from, to > from ? to - from : 0);
-    while (!e.text.empty() && e.text.back() == ' ') e.text.pop_back();
+    e.text = e.text.substr(0, e.text.find('#'));  // a comment after the expression
+    while (!e.text.empty() && std::isspace(static_cast<unsigned char>(e.text.back()))) e.text.pop_back();
     return e;
   }
   double ReadNumber(const char* what) {

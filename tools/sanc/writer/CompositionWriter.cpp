@@ -132,6 +132,12 @@ Dependencies DependenciesOf(const Model& model, const Variable& v) {
   return d;
 }
 
+bool ReadsGlobals(const Model& model, const expr::Node& node) {
+  if (node.op == expr::Op::Name && FindGlobal(model, node.token.text) != nullptr) return true;
+  return std::any_of(node.operands.begin(), node.operands.end(),
+                     [&](const expr::Node& operand) { return ReadsGlobals(model, operand); });
+}
+
 std::string TimesLiteral(const std::vector<double>& times) {
   std::vector<std::string> items;
   for (double t : times) items.push_back(CppLiteral(t, Type::Double));
@@ -184,7 +190,7 @@ GeneratedFile WriteVariableSource(const Model& model, const Reward& reward, cons
   if (cmath || (algorithm && value.find("std::", value.find("std::") + 1) != std::string::npos)) c << "#include <cmath>\n";
   if (value.find("std::") != std::string::npos) c << "\n";
   c << "#include \"BaseClasses/state/Place.h\"\n";
-  if (!model.globals.empty()) c << Include(options, "GlobalVariables.h");
+  if (ReadsGlobals(model, v.rate->tree)) c << Include(options, "GlobalVariables.h");
   for (const std::string& s : d.submodels)
     if (std::any_of(d.variables.begin(), d.variables.end(), [&](const auto& p) { return p.second == s; }))
       c << Include(options, SubmodelClass(model, s) + ".h");

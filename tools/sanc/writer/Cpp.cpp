@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace sanc {
 namespace {
@@ -99,12 +100,15 @@ std::string CppLiteral(double value, Type type) {
   }
   std::snprintf(buffer, sizeof buffer, type == Type::Float ? "%.9g" : "%.17g", value);
   std::string text = buffer;
-  // The shortest spelling that reads back to the same value.
+  // The shortest spelling that reads back to the same value, in plain
+  // decimals unless the number is very large or very small.
+  const double magnitude = std::fabs(value);
+  const bool scientific = magnitude != 0 && (magnitude < 1e-4 || magnitude >= 1e16);
   for (int digits = 1; digits <= (type == Type::Float ? 9 : 17); ++digits) {
     std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
     const bool same = type == Type::Float ? std::strtof(buffer, nullptr) == static_cast<float>(value)
                                           : std::strtod(buffer, nullptr) == value;
-    if (same) {
+    if (same && (scientific || std::string(buffer).find('e') == std::string::npos)) {
       text = buffer;
       break;
     }

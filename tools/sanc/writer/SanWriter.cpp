@@ -1,6 +1,7 @@
 // The class of one atomic SAN: a nested Activity class per activity (per
 // case, for an activity with cases), the places, the groups, the arcs.
 #include <algorithm>
+#include <cctype>
 #include <map>
 
 #include "model/Analysis.h"
@@ -92,10 +93,11 @@ class SanWriter {
     Text& h = header_;
     h << GeneratedBanner(model_);
     h << "// The SAN " + san_.name.text + " (line " + std::to_string(san_.name.where.line) + "): " +
-             std::to_string(san_.places.size()) + " places and " + std::to_string(actions_.size()) +
-             " activities and cases. The model owns its places, activities and\n"
-             "// groups; every activity reads and writes markings through value-cell\n"
-             "// pointers registered with the places, so they follow the sharing of places.\n";
+             std::to_string(san_.places.size()) + " places, " + std::to_string(actions_.size()) +
+             " activities and cases.\n"
+             "// The model owns its places, activities and groups; every activity reads\n"
+             "// and writes markings through value-cell pointers registered with the\n"
+             "// places, so they follow the sharing of places.\n";
     h << "#pragma once\n\n#include <array>\n\n#include \"BaseClasses/Activity.h\"\n";
     if (!hasInstantaneous_) h << "#include \"BaseClasses/EmptyGroup.h\"\n";
     h << "#include \"BaseClasses/PostselectGroup.h\"\n";
@@ -179,7 +181,8 @@ class SanWriter {
     if (b.find("Checked") != std::string::npos) c << "#include \"BaseClasses/ModelChecks.h\"\n";
     if (std::any_of(san_.activities.begin(), san_.activities.end(), [](const Activity& a) { return a.explicitCases; }))
       c << "#include \"BaseClasses/PostselectGroupOf.h\"\n";
-    if (!model_.globals.empty()) c << "#include \"" + options_.includeDir + "/GlobalVariables.h\"\n";
+    if (std::any_of(model_.globals.begin(), model_.globals.end(), [&](const Global& g) { return HasWord(b, g.name.text); }))
+      c << "#include \"" + options_.includeDir + "/GlobalVariables.h\"\n";
     if (b.find("TheDistribution->") != std::string::npos) c << "#include \"random/Distributions.h\"\n";
     if (!sites_.empty()) {
       // Named after the activity and the model-file line, so unique across
@@ -189,6 +192,14 @@ class SanWriter {
     // The body was counted from its own first line; shift its #line
     // directives back to this file by the lines written above it.
     c << ShiftLineDirectives(b, CountLines(c.Str()));
+  }
+  // Whether `word` occurs in `text` as a whole C++ name.
+  static bool HasWord(const std::string& text, const std::string& word) {
+    auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+      if ((at == 0 || !isName(text[at - 1])) && (at + word.size() >= text.size() || !isName(text[at + word.size()])))
+        return true;
+    return false;
   }
   static int CountLines(const std::string& s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
   std::string ShiftLineDirectives(const std::string& text, int by) const {
