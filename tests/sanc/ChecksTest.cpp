@@ -73,3 +73,21 @@ TEST(Checks, ActivitiesStudiesAndRewardsMustBeComplete) {
   EXPECT_NE(Refusal(Edited("    rate machine.broken\n", "")).find("variable down needs 'rate EXPR'"), std::string::npos);
   EXPECT_NE(Refusal(Edited("place broken = 0", "place class = 0")).find("'class' is a word of C++"), std::string::npos);
 }
+
+TEST(Checks, ReactivationJoinsAndNumbersHaveTheirLimits) {
+  EXPECT_NE(Refusal(Edited("    output arc broken\n", "    output arc broken\n    reactivate when up > 0\n"))
+                .find("reactivation of an activity with cases is not supported"),
+            std::string::npos);
+  const std::string cycle = Refusal(sanc_test::kSmallModel + "join a\n  submodel b\nend\njoin b\n  submodel a\nend\n");
+  EXPECT_NE(cycle.find("contains itself"), std::string::npos) << cycle;
+  EXPECT_NE(Refusal(Edited("deterministic(2.5)", "deterministic(3000000000)")).find("does not fit an int"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("deterministic(2.5)", "deterministic(-2.5)")).find("the delay '-2.5' is negative"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("input arc up\n", "input arc up * 0\n")).find("a whole number of tokens from 1 to 32767"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("place broken = 0", "place broken = 40000")).find("-32768 ... 32767"), std::string::npos);
+  EXPECT_NE(Refusal(Edited("global int count = 2", "global short count = 40000")).find("is not a short"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("share up", "share up\n  share up")).find("duplicate shared place 'up'"), std::string::npos);
+}

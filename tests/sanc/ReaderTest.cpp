@@ -59,3 +59,25 @@ TEST(Reader, StatementsOutsideTheirBlocksAreRefused) {
             std::string::npos);
   EXPECT_NE(Refusal(kSmallModel + "study t of r\n  experiment x\nend\n").find("one study block"), std::string::npos);
 }
+
+TEST(Reader, ReadsEveryKindOfStatement) {
+  std::string text = sanc_test::Edited("    instant 1, 10\n", "    interval 2 to 3\n    submodels machine\n");
+  text.replace(text.find("  share up"), 10, "  share up in machine, spare");
+  const sanc::Model m = sanc::ReadModel("m.san", sanc_test::Edited("output arc broken", "output arc broken * 3"));
+  EXPECT_EQ(m.sans[0].activities[0].cases[1].outputs[0].arc->tokens, 3);
+  const sanc::Model other = sanc::ReadModel("m.san", text);
+  EXPECT_EQ(other.reward->variables[0].kind, sanc::Variable::Interval);
+  EXPECT_EQ(other.reward->variables[0].times, (std::vector<double>{2, 3}));
+  EXPECT_EQ(other.reward->variables[0].submodels[0].text, "machine");
+  ASSERT_EQ(other.joins[0].shares[0].children.size(), 2u);
+  EXPECT_EQ(other.joins[0].shares[0].children[1].text, "spare");
+  const sanc::Model settings = sanc::ReadModel("m.san", sanc_test::Edited("set size = 256", "set size = 256, count = 3"));
+  EXPECT_EQ(settings.study->experiments[1].settings.size(), 2u);
+  // Gate functions: several statements, each kind of assignment.
+  const sanc::Model gates = sanc::ReadModel("m.san", sanc_test::Edited("output gate up += 1", "output gate up = 1; broken -= 2; up += broken"));
+  const auto& function = gates.sans[0].activities[1].cases[0].outputs[0].gate->function;
+  ASSERT_EQ(function.size(), 3u);
+  EXPECT_EQ(function[0].kind, sanc::Assignment::Set);
+  EXPECT_EQ(function[1].kind, sanc::Assignment::Subtract);
+  EXPECT_EQ(function[2].value.text, "broken");
+}

@@ -100,3 +100,74 @@ TEST(Writer, GeneratedClassesFollowTheModel) {
     }
   }
 }
+
+namespace {
+
+// The small model with `extra` appended and `from` replaced by `to`,
+// checked and written.
+std::vector<sanc::GeneratedFile> Written(const std::string& from, const std::string& to, const std::string& extra = "") {
+  const sanc::Model model = sanc::ReadModel("m.san", sanc_test::Edited(from, to) + extra);
+  sanc::Check(model);
+  return sanc::Write(model, {});
+}
+
+}  // namespace
+
+TEST(Writer, DistributionsSampleWithTheirParametersChecked) {
+  // A parameter that reads a place is checked at every evaluation, one
+  // that reads only global variables once, a constant never.
+  const auto files = Written("timed fix deterministic(2.5)", "timed fix uniform(broken, size)");
+  const std::string san = FileText(files, "machineSAN.cpp");
+  EXPECT_NE(san.find("  return TheDistribution->Uniform(CheckedParameter(*broken_Mark, fix_at_16, \"lower bound\"), size);"),
+            std::string::npos)
+      << san;
+  EXPECT_NE(san.find("  CheckedParameter(size, fix_at_16, \"upper bound\");"), std::string::npos);
+  EXPECT_NE(san.find("TheDistributionParameters[1] = size;"), std::string::npos);
+  // The parameters' places take part in the enabling: a change re-examines the activity.
+  EXPECT_NE(san.find("ActivityInitialize(\"fix\", 1, UNIFORM, RaceEnabledPolicy, 2, 1, false);"), std::string::npos);
+  // Normal's mean may be negative: only its variance is checked.
+  const std::string normal = FileText(Written("deterministic(2.5)", "normal(-up, up)"), "machineSAN.cpp");
+  EXPECT_NE(normal.find("Normal(-*up_Mark, CheckedParameter(*up_Mark, fix_at_16, \"variance\"))"), std::string::npos);
+}
+
+TEST(Writer, ReactivationIsWatchedOnlyWhereAsked) {
+  const std::string san = FileText(Written("    output gate up += 1\n", "    output gate up += 1\n    reactivate when up > 1\n"),
+                                   "machineSAN.cpp");
+  EXPECT_NE(san.find("ActivityInitialize(\"fix\", 1, DETERMINISTIC, RaceEnabledPolicy, 2, 2, true);"), std::string::npos);
+  EXPECT_NE(san.find("bool machineSAN::fixActivity::ReactivationPredicate() { return true; }"), std::string::npos);
+  EXPECT_NE(san.find("  return *up_Mark > 1;"), std::string::npos);
+  EXPECT_NE(san.find("  wearGroup->neverWatched = true;\n"), std::string::npos);
+  EXPECT_EQ(san.find("  fix->neverWatched = true;"), std::string::npos);
+}
+
+TEST(Writer, JoinsNestAndIntervalRewardsAccumulate) {
+  const std::string nested =
+      "join site\n  submodel plant\n  submodel spare2\n  share up\nend\n"
+      "san spare2\n  place up = count\n  timed idle2 exponential(0)\n    input gate up > 5\n  end\nend\n";
+  const auto files = Written("reward r of plant", "reward r of site", nested);
+  const std::string site = FileText(files, "siteRJ.cpp");
+  EXPECT_NE(site.find("siteRJ::siteRJ() : Join(\"Join2\", 2, 1, siteRJ__SharedNames) {\n  plant = new plantRJ();"),
+            std::string::npos)
+      << site;
+  EXPECT_NE(site.find("    Share(up, plant, plant->up);\n    Share(up, spare2, spare2->up);"), std::string::npos);
+  EXPECT_NE(FileText(files, "rPVModel.cpp").find("TopModel = new siteRJ();"), std::string::npos);
+
+  const auto interval = Written("    instant 1, 10\n", "    interval 0 to 8760\n");
+  const std::string node = FileText(interval, "rPV0.cpp");
+  EXPECT_NE(node.find("static const double starts[1] = {0.0};\n  static const double stops[1] = {8760.0};\n"
+                      "  Initialize(\"down\", IntervalOfTimeReward, 1, starts, stops, timeIndex, 0, 1, 1);"),
+            std::string::npos)
+      << node;
+  EXPECT_NE(FileText(interval, "rPV0.h").find("class rPV0Worker : public IntervalOfTime {"), std::string::npos);
+}
+
+TEST(Writer, StudiesOfEveryTypeAndOfNone) {
+  const auto files = Written("global int count = 2", "global int count = 2\nglobal char level = -3\nglobal double d = 1e-20");
+  const std::string study = FileText(files, "sRangeStudy.cpp");
+  EXPECT_NE(study.find("char level = -3;"), std::string::npos);
+  EXPECT_NE(study.find("double d = 1e-20;"), std::string::npos);
+  // A char prints as its number, as the other types do.
+  EXPECT_NE(study.find("<< +level << std::endl;"), std::string::npos);
+  EXPECT_NE(study.find("{\"level\", &level, sizeof level},"), std::string::npos);
+  EXPECT_NE(FileText(files, "GlobalVariables.h").find("extern char level;\nextern double d;\n"), std::string::npos);
+}
