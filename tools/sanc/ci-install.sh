@@ -28,7 +28,7 @@ observations() {
 
 cd "$work"
 "$prefix/bin/san-build" repairable.san >/dev/null
-./repairable_sim -N 100 -s 3 -a san-build.txt >/dev/null
+./repairable_sim -N 100 -s 3 -a san-build.txt >/dev/null 2>&1
 observations san-build.txt
 
 mkdir project
@@ -40,7 +40,7 @@ san_add_model(repairable ../repairable.san)
 END
 cmake -S project -B project-build -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build project-build >/dev/null
-project-build/repairable_sim -N 100 -s 3 -a cmake.txt >/dev/null
+project-build/repairable_sim -N 100 -s 3 -a cmake.txt >/dev/null 2>&1
 observations cmake.txt
 cmp san-build.txt cmake.txt
 
