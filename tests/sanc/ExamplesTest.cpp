@@ -125,7 +125,7 @@ TEST(RepairableExample, NegativeRateStopsTheRunNamingActivityAndLine) {
   EXPECT_EQ(never.observations.at(2), std::vector<double>(10, 0.0));
 }
 
-TEST(StorageExample, AccumulatesDegradedHoursAndRefusesAMarkingOutOfRange) {
+TEST(StorageExample, AccumulatesHoursAndImpulsesAndRefusesAMarkingOutOfRange) {
   const SimulatorRun run = RunSimulator("storage_sim", "-e 1 -s 99 -N 500");
   ASSERT_EQ(run.status, 0) << run.err;
   double degraded = 0;
@@ -136,6 +136,18 @@ TEST(StorageExample, AccumulatesDegradedHoursAndRefusesAMarkingOutOfRange) {
   }
   EXPECT_GT(degraded, 0.0);  // early wear-out degrades the array within the year
   for (double v : run.observations.at(1)) EXPECT_TRUE(v == 0.0 || v == 1.0);
+  // Rebuilds are counted by an impulse per firing, and each one that ends in
+  // the year kept a failed disk for at least its 4 hours.
+  const std::vector<double>& hours = run.observations.at(0);
+  const std::vector<double>& rebuilds = run.observations.at(2);
+  ASSERT_EQ(rebuilds.size(), hours.size());
+  double total = 0;
+  for (size_t r = 0; r < rebuilds.size(); ++r) {
+    EXPECT_EQ(rebuilds[r], std::floor(rebuilds[r]));
+    EXPECT_GE(hours[r], 4 * rebuilds[r] - 1e-9);
+    total += rebuilds[r];
+  }
+  EXPECT_GT(total, 0.0);
   const SimulatorRun huge = RunSimulator("storage_sim", "-N 1 -Oi:disks:40000");
   EXPECT_EQ(huge.status, 1);
   EXPECT_NE(huge.err.find("san 'array': initial marking of healthy is 40000; a marking must lie in -32768 ... 32767"),

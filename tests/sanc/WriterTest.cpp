@@ -171,3 +171,23 @@ TEST(Writer, StudiesOfEveryTypeAndOfNone) {
   EXPECT_NE(study.find("{\"level\", &level, sizeof level},"), std::string::npos);
   EXPECT_NE(FileText(files, "GlobalVariables.h").find("extern char level;\nextern double d;\n"), std::string::npos);
 }
+
+TEST(Writer, ImpulsesAreEarnedOnEveryCaseOfTheirActivity) {
+  const auto files = Written("    instant 1, 10\n", "    interval 0 to 10\n    impulse machine.wear = machine.up * size\n");
+  const std::string node = FileText(files, "rPV0.cpp");
+  EXPECT_NE(node.find("Initialize(\"down\", IntervalOfTimeReward, 1, starts, stops, timeIndex, 2, 1, 1);"), std::string::npos)
+      << node;
+  EXPECT_NE(node.find("  AddImpulse(\"wear_case1\", \"machine\", &impulse0_wear_case1);\n"
+                      "  AddImpulse(\"wear_case2\", \"machine\", &impulse0_wear_case2);\n"),
+            std::string::npos);
+  EXPECT_NE(node.find("  return static_cast<double>(*static_cast<machineSAN*>(Model)->up->Mark * size);"), std::string::npos);
+  EXPECT_NE(node.find("  if (now < StartTime || now > StopTime) return;"), std::string::npos);
+  EXPECT_NE(FileText(files, "rPV0.h").find("  rPV0Impulse0 impulse0_wear_case2;\n"), std::string::npos);
+  // An impulse reads only its own submodel's places.
+  EXPECT_NE(sanc_test::Refusal(sanc_test::Edited("    instant 1, 10\n", "    interval 0 to 10\n    impulse machine.wear = spare.up\n"))
+                .find("an impulse of machine reads only its places and global variables, not 'spare.up'"),
+            std::string::npos);
+  EXPECT_NE(sanc_test::Refusal(sanc_test::Edited("    rate machine.broken\n", "    rate machine.broken\n    impulse machine.wear = 1\n"))
+                .find("an impulse is earned over an interval"),
+            std::string::npos);
+}

@@ -336,7 +336,7 @@ class Checker {
   void CheckVariable(const Variable& v) const {
     if (v.times.empty()) Refuse(v.name.where, "variable " + v.name.text + " needs 'instant T, ...' or 'interval START to STOP'");
     if (!v.rate) Refuse(v.name.where, "variable " + v.name.text + " needs 'rate EXPR'");
-    if (!v.impulses.empty()) Refuse(v.impulses.front().activity.where, "impulse rewards are not compiled yet");
+    for (const Impulse& impulse : v.impulses) CheckImpulse(v, impulse);
     for (size_t i = 0; i < v.times.size(); ++i) {
       if (!(v.times[i] >= 0.0) || !std::isfinite(v.times[i])) Refuse(v.timesWhere, "times are finite and 0 or more");
       if (i > 0 && !(v.times[i] > v.times[i - 1]))
@@ -348,6 +348,37 @@ class Checker {
     for (const Name& s : v.submodels)
       if (!measured_.count(s.text))
         Refuse(s.where, "'" + s.text + "' is no san of the measured model; " + Candidates(s.text, measured, "sans"));
+  }
+
+  // An impulse names submodel.activity of the measured model; its value
+  // reads that submodel's places and global variables.
+  void CheckImpulse(const Variable& v, const Impulse& impulse) const {
+    if (v.kind != Variable::Interval)
+      Refuse(impulse.activity.where, "an impulse is earned over an interval: give variable " + v.name.text +
+                                         " 'interval START to STOP'");
+    const std::string& name = impulse.activity.text;
+    const size_t dot = name.find('.');
+    const San* san = dot == std::string::npos ? nullptr : FindSan(model_, name.substr(0, dot));
+    bool known = san != nullptr && measured_.count(san->name.text);
+    if (known)
+      known = std::any_of(san->activities.begin(), san->activities.end(),
+                          [&](const Activity& a) { return a.name.text == name.substr(dot + 1); });
+    if (!known) {
+      std::vector<std::string> valid;
+      for (const std::string& s : measured_)
+        for (const Activity& a : FindSan(model_, s)->activities) valid.push_back(s + "." + a.name.text);
+      Refuse(impulse.activity.where, "unknown activity '" + name + "'; " + Candidates(name, valid, "submodel.activity"));
+    }
+    CheckNames(impulse.value, Scope{Scope::RewardPlaces, nullptr});
+    std::function<void(const expr::Node&)> own = [&](const expr::Node& node) {
+      for (const expr::Node& operand : node.operands) own(operand);
+      if (node.op != expr::Op::Name || FindGlobal(model_, node.token.text) != nullptr) return;
+      if (node.token.text.rfind(san->name.text + ".", 0) != 0)
+        Refuse({impulse.value.where.line, node.token.column},
+               "an impulse of " + san->name.text + " reads only its places and global variables, not '" +
+                   node.token.text + "'");
+    };
+    own(impulse.value.tree);
   }
 
   // --- Study ---

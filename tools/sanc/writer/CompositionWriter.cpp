@@ -132,10 +132,48 @@ Dependencies DependenciesOf(const Model& model, const Variable& v) {
   return d;
 }
 
+// The SAN of an impulse's submodel.activity and the framework actions it
+// stands for: the activity, or each of its cases.
+struct ImpulseTarget {
+  const San* san;
+  std::vector<std::string> actions;
+};
+
+ImpulseTarget TargetOf(const Model& model, const Impulse& impulse) {
+  const std::string& name = impulse.activity.text;
+  const size_t dot = name.find('.');
+  ImpulseTarget target{FindSan(model, name.substr(0, dot)), {}};
+  for (const Activity& a : target.san->activities) {
+    if (a.name.text != name.substr(dot + 1)) continue;
+    if (!a.explicitCases) target.actions.push_back(a.name.text);
+    for (size_t k = 0; a.explicitCases && k < a.cases.size(); ++k)
+      target.actions.push_back(a.name.text + "_case" + std::to_string(k + 1));
+  }
+  return target;
+}
+
+// A reward expression in C++: submodel.place read through `instance` (the
+// submodel's pointer in the worker), global variables as they are.
+std::string RewardCpp(const Model& model, const Expression& e, const std::function<std::string(const San&)>& instance) {
+  const Scope scope{Scope::RewardPlaces, nullptr};
+  return CppExpression(model, e.tree, scope, [&](const std::string& name) {
+    std::string place;
+    const San* san = SanOfQualified(model, name, &place);
+    if (san == nullptr) return name;
+    return "*static_cast<" + san->name.text + "SAN*>(" + instance(*san) + ")->" + place + "->Mark";
+  });
+}
+
 bool ReadsGlobals(const Model& model, const expr::Node& node) {
   if (node.op == expr::Op::Name && FindGlobal(model, node.token.text) != nullptr) return true;
   return std::any_of(node.operands.begin(), node.operands.end(),
                      [&](const expr::Node& operand) { return ReadsGlobals(model, operand); });
+}
+
+size_t ImpulseCount(const Model& model, const Variable& v) {
+  size_t count = 0;
+  for (const Impulse& impulse : v.impulses) count += TargetOf(model, impulse).actions.size();
+  return count;
 }
 
 std::string TimesLiteral(const std::vector<double>& times) {
@@ -157,6 +195,7 @@ GeneratedFile WriteVariableHeader(const Model& model, const Reward& reward, cons
                     : "its rate accumulated over " + times[0] + " to " + times[1]) +
            ".\n// Owns its workers and the slot for the top model.\n";
   h << "#pragma once\n\n#include \"rewards/" + std::string(instant ? "InstantOfTime" : "IntervalOfTime") + ".h\"\n";
+  if (!v.impulses.empty()) h << "#include \"rewards/ImpulseNodeClass.h\"\n";
   h << "#include \"rewards/PerformanceVariableNode.h\"\n\nclass BaseModelClass;\n\n";
   h << "// Worker of \"" + v.name.text + "\": " + v.rate->text + "\n";
   h << "class " + node + "Worker : public " + (instant ? "InstantOfTime" : "IntervalOfTime") + " {\n public:\n";
@@ -164,10 +203,26 @@ GeneratedFile WriteVariableHeader(const Model& model, const Reward& reward, cons
   h << "  // --- Bound submodel instances, in dependency order ---\n";
   for (const std::string& s : d.submodels)
     h << "  BaseModelClass* " + s + " = nullptr;  // a " + SubmodelClass(model, s) + "\n";
-  h << "};\n\nclass " + node + " : public PerformanceVariableNode {\n public:\n";
+  h << "};\n\n";
+  for (size_t i = 0; i < v.impulses.size(); ++i) {
+    const Impulse& impulse = v.impulses[i];
+    const std::string cls = node + "Impulse" + std::to_string(i);
+    h << "// Impulse earned when " + impulse.activity.text + " fires inside the window: " + impulse.value.text + "\n";
+    h << "class " + cls + " : public ImpulseNodeClass {\n public:\n";
+    h << "  void EndAccumulate(double) override {}\n  double Impulse_Function() override;\n";
+    h << "  void Accumulate(double now, double last) override;\n  void CurrentReward() override;\n";
+    h << "  void Reset() override { ImpulseNodeClass::Reset(); }\n";
+    h << "  ImpulseNodeClass** CreateWorkerList(int n) override;\n};\n\n";
+  }
+  h << "class " + node + " : public PerformanceVariableNode {\n public:\n";
   h << "  explicit " + node + "(int timeIndex);\n  ~" + node + "() override;\n\n";
   h << "  void CreateWorkerList() override;\n\n";
-  h << "  BaseModelClass* TheModel = nullptr;  // the top model; TopModelSlot points here\n};\n";
+  h << "  BaseModelClass* TheModel = nullptr;  // the top model; TopModelSlot points here\n";
+  if (!v.impulses.empty()) h << "  // Impulse prototypes, one per activity or case they are earned on.\n";
+  for (size_t i = 0; i < v.impulses.size(); ++i)
+    for (const std::string& action : TargetOf(model, v.impulses[i]).actions)
+      h << "  " + node + "Impulse" + std::to_string(i) + " impulse" + std::to_string(i) + "_" + action + ";\n";
+  h << "};\n";
   return {h.Name(), h.Str()};
 }
 
@@ -175,31 +230,52 @@ GeneratedFile WriteVariableSource(const Model& model, const Reward& reward, cons
                                   const Dependencies& d, const WriterOptions& options) {
   const std::string node = reward.name.text + "PV" + std::to_string(index);
   const bool instant = v.kind == Variable::Instant;
-  const Scope scope{Scope::RewardPlaces, nullptr};
-  const std::string value = CppExpression(model, v.rate->tree, scope, [&](const std::string& name) {
-    std::string place;
-    const San* san = SanOfQualified(model, name, &place);
-    if (san == nullptr) return name;
-    return "*static_cast<" + san->name.text + "SAN*>(" + san->name.text + ")->" + place + "->Mark";
-  });
+  const std::string value = RewardCpp(model, *v.rate, [](const San& san) { return san.name.text; });
+  std::vector<std::string> impulseValues;
+  for (const Impulse& impulse : v.impulses)
+    impulseValues.push_back(RewardCpp(model, impulse.value, [](const San&) { return std::string("Model"); }));
+  std::string allValues = value;
+  for (const std::string& iv : impulseValues) allValues += " " + iv;
   Text c(node + ".cpp");
   c << GeneratedBanner(model) + Include(options, node + ".h") + "\n";
-  const bool algorithm = value.find("std::min") != std::string::npos || value.find("std::max") != std::string::npos;
-  const bool cmath = value.find("std::") != std::string::npos && !algorithm;
+  const bool algorithm = allValues.find("std::min") != std::string::npos || allValues.find("std::max") != std::string::npos;
+  const bool cmath = allValues.find("std::pow") != std::string::npos || allValues.find("std::exp") != std::string::npos ||
+                     allValues.find("std::log") != std::string::npos || allValues.find("std::sqrt") != std::string::npos;
   if (algorithm) c << "#include <algorithm>\n";
-  if (cmath || (algorithm && value.find("std::", value.find("std::") + 1) != std::string::npos)) c << "#include <cmath>\n";
-  if (value.find("std::") != std::string::npos) c << "\n";
+  if (cmath) c << "#include <cmath>\n";
+  if (algorithm || cmath) c << "\n";
   c << "#include \"BaseClasses/state/Place.h\"\n";
-  if (ReadsGlobals(model, v.rate->tree)) c << Include(options, "GlobalVariables.h");
+  bool globals = ReadsGlobals(model, v.rate->tree);
+  for (const Impulse& impulse : v.impulses) globals = globals || ReadsGlobals(model, impulse.value.tree);
+  if (globals) c << Include(options, "GlobalVariables.h");
+  std::vector<std::string> included;
   for (const std::string& s : d.submodels)
     if (std::any_of(d.variables.begin(), d.variables.end(), [&](const auto& p) { return p.second == s; }))
-      c << Include(options, SubmodelClass(model, s) + ".h");
+      included.push_back(s);
+  for (const Impulse& impulse : v.impulses)
+    if (std::find(included.begin(), included.end(), TargetOf(model, impulse).san->name.text) == included.end() &&
+        impulse.value.text.find('.') != std::string::npos)
+      included.push_back(TargetOf(model, impulse).san->name.text);
+  for (const std::string& s : included) c << Include(options, SubmodelClass(model, s) + ".h");
   c << "\n" + node + "Worker::" + node + "Worker() {\n";
   for (const std::string& s : d.submodels) c << "  AddModelSlot(&" + s + ");\n";
   c << "}\n\n";
   c << "double " + node + "Worker::Reward_Function() {\n";
   c.ModelLine("  return static_cast<double>(" + value + ");", v.rate->where.line, model.file);
   c << "}\n\n";
+  for (size_t i = 0; i < v.impulses.size(); ++i) {
+    const std::string cls = node + "Impulse" + std::to_string(i);
+    c << "double " + cls + "::Impulse_Function() {\n";
+    c.ModelLine("  return static_cast<double>(" + impulseValues[i] + ");", v.impulses[i].value.where.line, model.file);
+    c << "}\n\n";
+    c << "void " + cls + "::Accumulate(double now, double /*last*/) {\n";
+    c << "  if (now < StartTime || now > StopTime) return;\n";
+    c << "  Value += Impulse_Function();\n  SquaredValue = Value * Value;\n}\n\n";
+    c << "void " + cls + "::CurrentReward() {\n  Value = Impulse_Function();\n  SquaredValue = Value * Value;\n}\n\n";
+    c << "ImpulseNodeClass** " + cls + "::CreateWorkerList(int n) {\n";
+    c << "  auto** workers = new ImpulseNodeClass*[static_cast<size_t>(n)];\n";
+    c << "  for (int i = 0; i < n; ++i) workers[i] = new " + cls + "();\n  return workers;\n}\n\n";
+  }
   c << node + "::" + node + "(int timeIndex) {\n  TopModelSlot = &TheModel;\n";
   const std::string n = std::to_string(instant ? v.times.size() : 1);
   const std::vector<double> starts = instant ? v.times : std::vector<double>{v.times[0]};
@@ -208,13 +284,20 @@ GeneratedFile WriteVariableSource(const Model& model, const Reward& reward, cons
   const std::string stopsName = instant ? "starts" : "stops";
   if (!instant) c << "  static const double stops[" + n + "] = " + TimesLiteral(stops) + ";\n";
   c << "  Initialize(\"" + v.name.text + "\", " + (instant ? "InstantOfTimeReward" : "IntervalOfTimeReward") + ", " +
-           n + ", starts, " + stopsName + ", timeIndex, 0, " + std::to_string(d.submodels.size()) + ", " +
+           n + ", starts, " + stopsName + ", timeIndex, " + std::to_string(ImpulseCount(model, v)) + ", " +
+           std::to_string(d.submodels.size()) + ", " +
            std::to_string(d.variables.size()) + ");\n";
   for (const auto& [place, submodel] : d.variables)
     c << "  AddVariableDependency(\"" + place + "\", \"" + submodel + "\");\n";
   for (const std::string& s : d.submodels)
     if (std::none_of(d.variables.begin(), d.variables.end(), [&](const auto& p) { return p.second == s; }))
       c << "  AddModelDependency(\"" + s + "\");\n";
+  for (size_t i = 0; i < v.impulses.size(); ++i) {
+    const ImpulseTarget target = TargetOf(model, v.impulses[i]);
+    for (const std::string& action : target.actions)
+      c << "  AddImpulse(\"" + action + "\", \"" + target.san->name.text + "\", &impulse" + std::to_string(i) + "_" +
+               action + ");\n";
+  }
   c << "}\n\n";
   c << node + "::~" + node + "() {\n  for (PerformanceVariableWorker* worker : Workers) delete worker;\n";
   c << "  Workers.clear();\n}\n\n";
