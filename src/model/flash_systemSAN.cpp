@@ -90,10 +90,9 @@ bool flash_systemSAN::seuActivity_case2::ReactivationFunction() { return false; 
 BaseActionClass* flash_systemSAN::seuActivity_case2::Fire() {
 #line 66 "models/basic_model.san"
   *flash_working_Mark = 0;
-#line 94 "flash_systemSAN.cpp"
 #line 66 "models/basic_model.san"
   *flash_corrupted_Mark = 1;
-#line 97 "flash_systemSAN.cpp"
+#line 96 "flash_systemSAN.cpp"
   return this;
 }
 
@@ -112,7 +111,7 @@ bool flash_systemSAN::sefiActivity::Enabled() {
   enabledBefore = enabledNow;
 #line 71 "models/basic_model.san"
   enabledNow = *flash_working_Mark > 0;
-#line 116 "flash_systemSAN.cpp"
+#line 115 "flash_systemSAN.cpp"
   return enabledNow;
 }
 
@@ -132,10 +131,9 @@ bool flash_systemSAN::sefiActivity::ReactivationFunction() { return false; }
 BaseActionClass* flash_systemSAN::sefiActivity::Fire() {
 #line 72 "models/basic_model.san"
   *flash_working_Mark = 0;
-#line 136 "flash_systemSAN.cpp"
 #line 72 "models/basic_model.san"
   *flash_corrupted_Mark = 1;
-#line 139 "flash_systemSAN.cpp"
+#line 137 "flash_systemSAN.cpp"
   return this;
 }
 
@@ -154,7 +152,7 @@ bool flash_systemSAN::power_cycleActivity::Enabled() {
   enabledBefore = enabledNow;
 #line 77 "models/basic_model.san"
   enabledNow = *flash_corrupted_Mark == 1;
-#line 158 "flash_systemSAN.cpp"
+#line 156 "flash_systemSAN.cpp"
   return enabledNow;
 }
 
@@ -164,7 +162,7 @@ int flash_systemSAN::power_cycleActivity::Rank() { return 1; }
 double flash_systemSAN::power_cycleActivity::DeterministicParamValue() {
 #line 76 "models/basic_model.san"
   return power_cycle_rate;
-#line 168 "flash_systemSAN.cpp"
+#line 166 "flash_systemSAN.cpp"
 }
 double flash_systemSAN::power_cycleActivity::SampleDistribution() { return DeterministicParamValue(); }
 
@@ -179,10 +177,9 @@ bool flash_systemSAN::power_cycleActivity::ReactivationFunction() { return false
 BaseActionClass* flash_systemSAN::power_cycleActivity::Fire() {
 #line 78 "models/basic_model.san"
   *flash_corrupted_Mark = 0;
-#line 183 "flash_systemSAN.cpp"
 #line 78 "models/basic_model.san"
   *flash_working_Mark = 1;
-#line 186 "flash_systemSAN.cpp"
+#line 183 "flash_systemSAN.cpp"
   return this;
 }
 
@@ -240,13 +237,11 @@ flash_systemSAN::flash_systemSAN() {
   // values for the whole run: checked once, here.
 #line 63 "models/basic_model.san"
   CheckedParameter(1 - flash_size / 512, seu_case1_at_63, "weight");
-#line 244 "flash_systemSAN.cpp"
 #line 65 "models/basic_model.san"
   CheckedParameter(flash_size / 512, seu_case2_at_65, "weight");
-#line 247 "flash_systemSAN.cpp"
 #line 76 "models/basic_model.san"
   CheckedParameter(power_cycle_rate, power_cycle_at_76, "delay");
-#line 250 "flash_systemSAN.cpp"
+#line 245 "flash_systemSAN.cpp"
 }
 
 flash_systemSAN::~flash_systemSAN() {

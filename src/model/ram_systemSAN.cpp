@@ -79,10 +79,9 @@ bool ram_systemSAN::watchdog_rebootActivity::ReactivationFunction() { return fal
 BaseActionClass* ram_systemSAN::watchdog_rebootActivity::Fire() {
 #line 29 "models/basic_model.san"
   *ram_corrupted_Mark = 0;
-#line 83 "ram_systemSAN.cpp"
 #line 29 "models/basic_model.san"
   *ram_working_Mark = 1;
-#line 86 "ram_systemSAN.cpp"
+#line 85 "ram_systemSAN.cpp"
   return this;
 }
 
@@ -101,14 +100,14 @@ bool ram_systemSAN::random_failureActivity::Enabled() {
   enabledBefore = enabledNow;
 #line 33 "models/basic_model.san"
   enabledNow = *ram_corrupted_Mark == 0;
-#line 105 "ram_systemSAN.cpp"
+#line 104 "ram_systemSAN.cpp"
   return enabledNow;
 }
 
 double ram_systemSAN::random_failureActivity::Rate() {
 #line 32 "models/basic_model.san"
   return random_failure_rate;
-#line 112 "ram_systemSAN.cpp"
+#line 111 "ram_systemSAN.cpp"
 }
 
 double ram_systemSAN::random_failureActivity::Weight() { return 1.0; }
@@ -147,7 +146,7 @@ double ram_systemSAN::bit_errorActivity_case1::Rate() { return 6.012; }
 double ram_systemSAN::bit_errorActivity_case1::Weight() {
 #line 41 "models/basic_model.san"
   return 1 - ram_size / 512;
-#line 151 "ram_systemSAN.cpp"
+#line 150 "ram_systemSAN.cpp"
 }
 
 int ram_systemSAN::bit_errorActivity_case1::Rank() { return 1; }
@@ -181,7 +180,7 @@ double ram_systemSAN::bit_errorActivity_case2::Rate() { return 6.012; }
 double ram_systemSAN::bit_errorActivity_case2::Weight() {
 #line 43 "models/basic_model.san"
   return ram_size / 512;
-#line 185 "ram_systemSAN.cpp"
+#line 184 "ram_systemSAN.cpp"
 }
 
 int ram_systemSAN::bit_errorActivity_case2::Rank() { return 1; }
@@ -334,13 +333,11 @@ ram_systemSAN::ram_systemSAN() {
   // values for the whole run: checked once, here.
 #line 32 "models/basic_model.san"
   CheckedParameter(random_failure_rate, random_failure_at_32, "rate");
-#line 338 "ram_systemSAN.cpp"
 #line 41 "models/basic_model.san"
   CheckedParameter(1 - ram_size / 512, bit_error_case1_at_41, "weight");
-#line 341 "ram_systemSAN.cpp"
 #line 43 "models/basic_model.san"
   CheckedParameter(ram_size / 512, bit_error_case2_at_43, "weight");
-#line 344 "ram_systemSAN.cpp"
+#line 341 "ram_systemSAN.cpp"
 }
 
 ram_systemSAN::~ram_systemSAN() {

@@ -124,9 +124,21 @@ Text& Text::operator<<(const std::string& s) {
 }
 
 void Text::ModelLine(const std::string& code, int line, const std::string& modelFile) {
-  *this << "#line " + std::to_string(line) + " \"" + modelFile + "\"\n";
+  // Model lines written one after the other share their directives: the
+  // directive back to this file is dropped, and so is the one to the model
+  // file when the code's model line follows the previous one's.
+  const bool follows = backAt_ != std::string::npos && backAt_ + backLength_ == text_.size();
+  if (follows) {
+    text_.resize(backAt_);
+    --lines_;
+  }
+  if (!follows || line != modelLine_ + 1) *this << "#line " + std::to_string(line) + " \"" + modelFile + "\"\n";
   *this << code + "\n";
-  *this << "#line " + std::to_string(lines_ + 2) + " \"" + name_ + "\"\n";
+  const std::string back = "#line " + std::to_string(lines_ + 2) + " \"" + name_ + "\"\n";
+  backAt_ = text_.size();
+  backLength_ = back.size();
+  modelLine_ = line;
+  *this << back;
 }
 
 }  // namespace sanc

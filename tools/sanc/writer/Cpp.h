@@ -42,6 +42,10 @@ class Text {
   std::string name_;
   std::string text_;
   int lines_ = 0;
+  // The last directive back to this file, and the model line before it.
+  size_t backAt_ = std::string::npos;
+  size_t backLength_ = 0;
+  int modelLine_ = 0;
 };
 
 }  // namespace sanc
