@@ -91,3 +91,28 @@ TEST(Checks, ReactivationJoinsAndNumbersHaveTheirLimits) {
             std::string::npos);
   EXPECT_NE(Refusal(Edited("share up", "share up\n  share up")).find("duplicate shared place 'up'"), std::string::npos);
 }
+
+TEST(Checks, RewardsMeasureAModelOfTheFile) {
+  EXPECT_NE(Refusal(Edited("reward r of plant", "reward r of plants")).find("unknown model 'plants'; did you mean 'plant'?"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("    instant 1, 10\n", "    interval 5 to 5\n")).find("an interval must end after it starts"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("    instant 1, 10\n", "")).find("variable down needs 'instant T, ...' or 'interval START to STOP'"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("    rate machine.broken\n", "    rate machine.broken\n    submodels elsewhere\n"))
+                .find("'elsewhere' is no san of the measured model"),
+            std::string::npos);
+  // A reward may measure one SAN, and then reads only that SAN's places.
+  EXPECT_EQ(Refusal(Edited("reward r of plant", "reward r of machine")), "");
+  EXPECT_NE(Refusal(Edited("reward r of plant", "reward r of spare")).find("unknown name 'machine.broken'"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("study s of r", "study s of q")).find("unknown reward 'q'; did you mean 'r'?"),
+            std::string::npos);
+}
+
+TEST(Checks, CandidatesNameTheNearestAndAllThatWouldDo) {
+  EXPECT_EQ(sanc::Candidates("sise", {"size", "count"}, "globals"), "did you mean 'size'? (globals: size, count)");
+  EXPECT_EQ(sanc::Candidates("zzz", {"size", "count"}, "globals"), "(globals: size, count)");
+  EXPECT_EQ(sanc::Candidates("x", {}, "places"), "(no places)");
+  EXPECT_EQ(sanc::Candidates("failed", {"a.up", "b.failed"}, "places"), "did you mean 'b.failed'? (places: a.up, b.failed)");
+}

@@ -81,3 +81,18 @@ TEST(Reader, ReadsEveryKindOfStatement) {
   EXPECT_EQ(function[1].kind, sanc::Assignment::Subtract);
   EXPECT_EQ(function[2].value.text, "broken");
 }
+
+TEST(Reader, CommentsBlankLinesAndCarriageReturnsAreLayoutOnly) {
+  std::string crlf;
+  for (char c : sanc_test::kSmallModel) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(Refusal(crlf), "");
+  const std::string commented = "# a model\n\n" + sanc_test::Edited("place broken = 0", "place broken = 0   # none yet");
+  EXPECT_EQ(Refusal(commented), "");
+  EXPECT_EQ(sanc::ReadModel("m.san", commented).sans[0].places[1].initial.text, "0");
+  // Inside an activity, the statements that may follow are listed.
+  EXPECT_NE(Refusal(Edited("    input arc up\n", "    place x = 1\n"))
+                .find("expected 'input', 'output', 'case', 'reactivate' or 'end', found 'place'"),
+            std::string::npos);
+  const std::string variable = Refusal("reward r of m\n  variable v\n    instant 1\n");
+  EXPECT_EQ(variable.rfind("m.san:2:3: this variable has no 'end'", 0), 0u) << variable;
+}
