@@ -160,8 +160,7 @@ std::vector<std::string> DistributionNames() {
   return names;
 }
 
-std::vector<std::string> EnablingPlaces(const Activity& activity, const San& san, const Model& model) {
-  (void)model;
+std::vector<std::string> EnablingPlaces(const Activity& activity, const San& san) {
   const Scope scope{Scope::SanPlaces, &san};
   std::vector<std::string> places;
   for (const Arc& arc : activity.inputArcs) AddOnce(places, arc.place.text);
@@ -184,9 +183,9 @@ std::vector<std::string> AffectedPlaces(const Activity& activity, const Case& c)
   return places;
 }
 
-std::vector<std::string> HeldPlaces(const Activity& activity, const Case& c, const San& san, const Model& model) {
+std::vector<std::string> HeldPlaces(const Activity& activity, const Case& c, const San& san) {
   const Scope scope{Scope::SanPlaces, &san};
-  std::vector<std::string> places = EnablingPlaces(activity, san, model);
+  std::vector<std::string> places = EnablingPlaces(activity, san);
   for (const std::string& p : AffectedPlaces(activity, c)) AddOnce(places, p);
   auto reads = [&](const std::vector<Assignment>& function) {
     for (const Assignment& a : function) PlacesRead(a.value.tree, scope, places);

@@ -54,13 +54,13 @@ std::vector<std::string> DistributionNames();
 // --- Per activity and case -------------------------------------------------------
 // The places whose marking decides the activity's enabling (input arcs,
 // then gate predicates, then its delay parameters and weights).
-std::vector<std::string> EnablingPlaces(const Activity& activity, const San& san, const Model& model);
+std::vector<std::string> EnablingPlaces(const Activity& activity, const San& san);
 // The places one case's firing may change (input arcs, input gate
 // functions, then the case's outputs).
 std::vector<std::string> AffectedPlaces(const Activity& activity, const Case& c);
 // Every place the case's code touches: enabling, then affected, then any
 // other read (weights, gate function values), in order.
-std::vector<std::string> HeldPlaces(const Activity& activity, const Case& c, const San& san, const Model& model);
+std::vector<std::string> HeldPlaces(const Activity& activity, const Case& c, const San& san);
 
 // The SAN's groups in the order handed to the model: timed activities, then
 // instantaneous ones, each in file order. Indices into san.activities.

@@ -154,7 +154,7 @@ class SanWriter {
     h << "    BaseActionClass* Fire() override;\n    void LinkVariables() override;\n";
     if (IsDeterministic(a)) h << "    double DeterministicParamValue();\n";
     h << "\n";
-    for (const std::string& p : HeldPlaces(a, *action.theCase, san_, model_))
+    for (const std::string& p : HeldPlaces(a, *action.theCase, san_))
       h << "    Place* " + p + " = nullptr;\n    short* " + p + "_Mark = nullptr;\n";
     if (a.timed)
       h << "    std::array<double, " + std::to_string(a.parameters.size()) + "> TheDistributionParameters{};\n";
@@ -235,7 +235,7 @@ class SanWriter {
     title.resize(std::max<size_t>(title.size(), 80), '-');
     c << "\n" + title + "\n\n";
 
-    const std::vector<std::string> enabling = EnablingPlaces(a, san_, model_);
+    const std::vector<std::string> enabling = EnablingPlaces(a, san_);
     const std::vector<std::string> affected = AffectedPlaces(a, theCase);
     const std::string distribution = !a.timed ? "INSTANTANEOUS" : FindDistribution(a.distribution.text)->code;
     c << className_ + "::" + action.className + "::" + action.className + "() {\n";
@@ -257,7 +257,7 @@ class SanWriter {
       c << Method(action, "bool ReactivationFunction() { return false; }") + "\n\n";
     }
     WriteFire(c, action);
-    const std::vector<std::string> held = HeldPlaces(a, theCase, san_, model_);
+    const std::vector<std::string> held = HeldPlaces(a, theCase, san_);
     if (held.size() == 1) {
       c << Method(action, "void LinkVariables() { " + held[0] + "->registerPointer(&" + held[0] + "_Mark); }") + "\n";
     } else {
@@ -521,7 +521,7 @@ class SanWriter {
         c << "  AddAffectArc(" + p + ", " + a.name + ");\n";
     c << "\n";
     for (const Action& a : actions_)
-      for (const std::string& p : EnablingPlaces(*a.activity, san_, model_))
+      for (const std::string& p : EnablingPlaces(*a.activity, san_))
         c << "  AddEnableArc(" + p + ", " + a.name + ");\n";
     c << "\n  for (Activity* activity : InitialActions) activity->LinkVariables();\n";
     if (!buildChecks_.empty()) {
@@ -548,7 +548,7 @@ class SanWriter {
     std::string lines;
     for (const Action& a : actions_)
       if (a.activity->timed == timed)
-        for (const std::string& p : HeldPlaces(*a.activity, *a.theCase, san_, model_))
+        for (const std::string& p : HeldPlaces(*a.activity, *a.theCase, san_))
           lines += "  " + a.name + "->" + p + " = " + p + ";\n";
     c << (lines.empty() ? "}\n" : "\n" + lines + "}\n");
   }
