@@ -2,8 +2,10 @@
 # CI: installs a build tree and builds a simulator of a model file from the
 # installed tree alone, once with san-build (the C++ compiler only) and once
 # through a CMake project of its own (find_package(SANFramework),
-# san_add_model); runs both and checks their observations. A model file
-# with a mistake must be refused with status 1 and its line.
+# san_add_model); runs both and checks their observations. Then compiles and
+# runs tests/sanc/data/every_feature.san, which uses every feature of the
+# format. A model file with a mistake must be refused with status 1 and its
+# line.
 #
 # Usage: tools/sanc/ci-install.sh [BUILD_DIR]   (default build)
 set -euo pipefail
@@ -43,6 +45,14 @@ cmake --build project-build >/dev/null
 project-build/repairable_sim -N 100 -s 3 -a cmake.txt >/dev/null 2>&1
 observations cmake.txt
 cmp san-build.txt cmake.txt
+
+cp "$root/tests/sanc/data/every_feature.san" .
+"$prefix/bin/san-build" every_feature.san >/dev/null
+./every_feature_sim -e 1 -N 50 -s 5 -a every.txt >/dev/null 2>&1
+if [[ $(grep -c '^[0-2],' every.txt) -ne 150 ]]; then
+  echo "ci-install.sh: every_feature_sim did not observe its 3 variables 50 times" >&2
+  exit 1
+fi
 
 sed 's/input arc in_repair/input arc in_repare/' repairable.san > broken.san
 status=0

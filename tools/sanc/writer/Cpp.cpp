@@ -47,13 +47,11 @@ class Translator {
       case Op::Exp: case Op::Log: case Op::Sqrt:
         return std::string("std::") + expr::Spelling(node.op) + "(" + Emit(operands[0]) + ")";
       case Op::Pow: return "std::pow(" + Emit(operands[0]) + ", " + Emit(operands[1]) + ")";
-      case Op::Min: case Op::Max: {
-        const Type a = TypeOf(model_, operands[0], scope_);
-        const Type b = TypeOf(model_, operands[1], scope_);
-        const std::string call = std::string("std::") + expr::Spelling(node.op);
-        const std::string args = "(" + Emit(operands[0]) + ", " + Emit(operands[1]) + ")";
-        return a == b ? call + args : call + "<" + CppTypeName(TypeOf(model_, node, scope_)) + ">" + args;
-      }
+      // The type is named: the operands may differ (an int and a double, a
+      // marking's short and an int) while std::min wants one.
+      case Op::Min: case Op::Max:
+        return std::string("std::") + expr::Spelling(node.op) + "<" + CppTypeName(TypeOf(model_, node, scope_)) + ">(" +
+               Emit(operands[0]) + ", " + Emit(operands[1]) + ")";
       default: break;
     }
     const int p = Precedence(node.op);

@@ -355,8 +355,11 @@ class SanWriter {
       c << "}\n\n";
     }
     c << Method(action, "double* ReturnDistributionParameters() {") + "\n";
-    for (size_t i = 0; i < values.size(); ++i)
-      c << "  TheDistributionParameters[" + std::to_string(i) + "] = " + values[i] + ";\n";
+    for (size_t i = 0; i < values.size(); ++i) {
+      const std::string line = "  TheDistributionParameters[" + std::to_string(i) + "] = " + values[i] + ";";
+      if (IsExponential(a) || IsDeterministic(a)) c << line + "\n";
+      else c.ModelLine(line, a.parameters[i].where.line, model_.file);
+    }
     c << "  return TheDistributionParameters.data();\n}\n\n";
   }
 
