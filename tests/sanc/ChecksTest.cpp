@@ -35,6 +35,13 @@ TEST(Checks, DuplicatesAreRefusedAtTheirSecondDeclaration) {
   EXPECT_NE(Refusal(Edited("experiment big", "experiment base")).find("duplicate experiment 'base'"), std::string::npos);
   EXPECT_NE(Refusal(Edited("global int count = 2", "global int size = 2")).find("duplicate global variable 'size'"),
             std::string::npos);
+  // Places and activities are members of one class, shared places and
+  // submodels of another.
+  EXPECT_NE(Refusal(Edited("timed fix", "timed broken")).find("duplicate name in san machine: 'broken' (first declared on line 6)"),
+            std::string::npos);
+  EXPECT_NE(Refusal(Edited("share up", "share spare")).find("duplicate name in join plant: 'spare'"), std::string::npos);
+  EXPECT_NE(Refusal(Edited("place broken = 0", "place Fire = 0")).find("'Fire' is a name of the simulator's framework"),
+            std::string::npos);
   // Case classes are named NAME_caseN: an activity of that name would clash.
   EXPECT_NE(Refusal(Edited("timed fix", "timed wear_case2")).find("duplicate activity 'wear_case2'"), std::string::npos);
 }

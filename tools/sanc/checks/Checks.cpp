@@ -44,15 +44,23 @@ class Checker {
       Refuse(name.where, std::string("a ") + what + " name may not contain '.'");
     if (kCppWords.count(name.text))
       Refuse(name.where, std::string("'") + name.text + "' is a word of C++ and cannot name a " + what);
+    // Places and activities become members of classes derived from the
+    // framework's; these names are the framework's own there.
+    static const std::set<std::string> kFrameworkNames = {
+        "Enabled", "EnablingChange", "Rate", "Weight", "Rank", "SampleDistribution", "ReturnDistributionParameters",
+        "ReactivationPredicate", "ReactivationFunction", "Fire", "LinkVariables", "DeterministicParamValue",
+        "TheDistributionParameters", "Children", "Share", "Setup", "TheModel", "Model", "Workers", "TheStudy"};
+    if (kFrameworkNames.count(name.text))
+      Refuse(name.where, "'" + name.text + "' is a name of the simulator's framework and cannot name a " + what);
   }
   template <class List, class NameOf>
-  void CheckUnique(const List& list, NameOf nameOf, const char* what) const {
+  void CheckUnique(const List& list, NameOf nameOf, const std::string& what) const {
     std::map<std::string, Where> seen;
     for (const auto& item : list) {
       const Name& name = nameOf(item);
       auto [it, fresh] = seen.emplace(name.text, name.where);
       if (!fresh)
-        Refuse(name.where, std::string("duplicate ") + what + " '" + name.text + "' (first declared on line " +
+        Refuse(name.where, "duplicate " + what + " '" + name.text + "' (first declared on line " +
                                std::to_string(it->second.line) + ")");
     }
   }
@@ -177,6 +185,14 @@ class Checker {
           actions.push_back({a.name.text + "_case" + std::to_string(k + 1), a.cases[k].where});
     }
     CheckUnique(actions, [](const Name& n) -> const Name& { return n; }, "activity");
+    // Places, activities and groups of cases are members of one class.
+    std::vector<Name> members;
+    for (const Place& p : san.places) members.push_back(p.name);
+    for (const Activity& a : san.activities) {
+      members.push_back(a.name);
+      if (a.explicitCases) members.push_back({a.name.text + "Group", a.name.where});
+    }
+    CheckUnique(members, [](const Name& n) -> const Name& { return n; }, "name in san " + san.name.text + ":");
     for (const Activity& a : san.activities) CheckActivity(san, a);
   }
 
@@ -255,6 +271,9 @@ class Checker {
     }
     CheckUnique(join.children, [](const Name& n) -> const Name& { return n; }, "submodel of the join");
     CheckUnique(join.shares, [](const Share& s) -> const Name& { return s.place; }, "shared place");
+    std::vector<Name> members = join.children;
+    for (const Share& share : join.shares) members.push_back(share.place);
+    CheckUnique(members, [](const Name& n) -> const Name& { return n; }, "name in join " + join.name.text + ":");
     for (const Share& share : join.shares) {
       CheckDeclaredName(share.place, "place");
       std::vector<Name> members = share.children;
