@@ -1,13 +1,13 @@
 // Parser and evaluator of the change-of-measure format described in the
-// header. Parsing is recursive descent over one line at a time; expressions
-// compile to postfix programs.
+// header. Lines are read with the shared expression language (expr/);
+// expressions compile to postfix programs.
 #include "simulator/ChangeOfMeasure.h"
 
+#include "expr/Expression.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstddef>
-#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -171,18 +171,6 @@ std::vector<short* const*> ChangeOfMeasure::PlacesReadByWeight(int target) const
 
 namespace {
 
-enum class Tok { End, Number, Name, Symbol };
-
-struct Token {
-  Tok kind = Tok::End;
-  std::string text;
-  double number = 0.0;
-  int column = 0;  // 1-based
-};
-
-// A subexpression's kind: a number or a condition (true/false).
-enum class Kind { Number, Condition };
-
 template <class Pairs> std::string ListNames(const Pairs& pairs) {
   std::string out;
   for (const auto& [name, unused] : pairs) {
@@ -197,15 +185,40 @@ template <class Pairs> auto Find(const Pairs& pairs, const std::string& name) {
 }
 
 bool IsKeyword(const std::string& word) {
-  static const char* const kKeywords[] = {"let", "rate", "weight", "when", "and", "or", "not",
-                                           "min", "max", "exp", "log", "sqrt"};
-  return std::any_of(std::begin(kKeywords), std::end(kKeywords),
-                     [&](const char* k) { return word == k; });
+  return expr::IsKeyword(word) || word == "let" || word == "rate" || word == "weight";
+}
+
+Op ProgramOp(expr::Op op) {
+  switch (op) {
+    case expr::Op::Add: return Op::Add;
+    case expr::Op::Sub: return Op::Sub;
+    case expr::Op::Mul: return Op::Mul;
+    case expr::Op::Div: return Op::Div;
+    case expr::Op::Pow: return Op::Pow;
+    case expr::Op::Neg: return Op::Neg;
+    case expr::Op::Min: return Op::Min;
+    case expr::Op::Max: return Op::Max;
+    case expr::Op::Exp: return Op::Exp;
+    case expr::Op::Log: return Op::Log;
+    case expr::Op::Sqrt: return Op::Sqrt;
+    case expr::Op::Less: return Op::Less;
+    case expr::Op::LessEqual: return Op::LessEqual;
+    case expr::Op::Greater: return Op::Greater;
+    case expr::Op::GreaterEqual: return Op::GreaterEqual;
+    case expr::Op::Equal: return Op::Equal;
+    case expr::Op::NotEqual: return Op::NotEqual;
+    case expr::Op::And: return Op::And;
+    case expr::Op::Or: return Op::Or;
+    case expr::Op::Not: return Op::Not;
+    case expr::Op::Number: case expr::Op::Name: break;
+  }
+  return Op::Number;
 }
 
 }  // namespace
 
-// Parses one file; each line is tokenised and parsed on its own.
+// Parses one file; each line is tokenised and parsed on its own, its
+// expressions by the shared expression parser, then compiled to programs.
 class MeasureParser {
  public:
   MeasureParser(ChangeOfMeasure& measure, const MeasureVocabulary& vocabulary)
@@ -217,8 +230,12 @@ class MeasureParser {
     while (std::getline(lines, line)) {
       ++lineNumber_;
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      Tokenise(line);
-      if (Peek().kind != Tok::End) ParseStatement();
+      try {
+        expr::Cursor cursor(expr::Tokenise(line));
+        if (!cursor.AtEnd()) ParseStatement(cursor);
+      } catch (const expr::Error& e) {
+        Fail(e.WithColumn());
+      }
     }
   }
 
@@ -226,105 +243,46 @@ class MeasureParser {
   [[noreturn]] void Fail(const std::string& what) const {
     throw MeasureError(measure_.fileName_ + ":" + std::to_string(lineNumber_) + ": " + what);
   }
-  [[noreturn]] void SyntaxError(const std::string& expected) const {
-    const Token& t = Peek();
-    const std::string found = t.kind == Tok::End ? "end of line" : "'" + t.text + "'";
-    Fail("syntax error at column " + std::to_string(t.column) + ": expected " + expected +
-         ", found " + found);
-  }
-
-  // --- Tokens ---
-  void Tokenise(const std::string& line) {
-    tokens_.clear();
-    next_ = 0;
-    size_t i = 0;
-    while (i < line.size()) {
-      const char c = line[i];
-      const int column = static_cast<int>(i) + 1;
-      if (c == '#') break;
-      if (std::isspace(static_cast<unsigned char>(c))) { ++i; continue; }
-      if (std::isdigit(static_cast<unsigned char>(c)) ||
-          (c == '.' && i + 1 < line.size() && std::isdigit(static_cast<unsigned char>(line[i + 1])))) {
-        const char* start = line.c_str() + i;
-        char* end = nullptr;
-        const double value = std::strtod(start, &end);
-        const size_t length = static_cast<size_t>(end - start);
-        tokens_.push_back({Tok::Number, line.substr(i, length), value, column});
-        i += length;
-        continue;
-      }
-      if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-        size_t j = i;
-        // A qualified name: submodel.place.
-        while (j < line.size() && (std::isalnum(static_cast<unsigned char>(line[j])) ||
-                                   line[j] == '_' || line[j] == '.'))
-          ++j;
-        tokens_.push_back({Tok::Name, line.substr(i, j - i), 0.0, column});
-        i = j;
-        continue;
-      }
-      static const char* const kTwoChar[] = {"<=", ">=", "==", "!="};
-      bool two = false;
-      for (const char* s : kTwoChar)
-        if (line.compare(i, 2, s) == 0) two = true;
-      if (two || std::string("+-*/^(),<>=").find(c) != std::string::npos) {
-        const size_t length = two ? 2 : 1;
-        tokens_.push_back({Tok::Symbol, line.substr(i, length), 0.0, column});
-        i += length;
-        continue;
-      }
-      Fail("syntax error at column " + std::to_string(column) + ": unexpected character '" +
-           std::string(1, c) + "'");
-    }
-    tokens_.push_back({Tok::End, "", 0.0, static_cast<int>(line.size()) + 1});
-  }
-  const Token& Peek() const { return tokens_[next_]; }
-  Token Take() { return tokens_[next_ < tokens_.size() - 1 ? next_++ : next_]; }
-  bool AtSymbol(const char* s) const { return Peek().kind == Tok::Symbol && Peek().text == s; }
-  bool AtWord(const char* w) const { return Peek().kind == Tok::Name && Peek().text == w; }
-  void Expect(const char* s) {
-    if (!AtSymbol(s)) SyntaxError(std::string("'") + s + "'");
-    Take();
-  }
 
   // --- Statements ---
-  void ParseStatement() {
-    if (AtWord("let")) return ParseLet();
-    if (AtWord("rate")) return ParseRule(true);
-    if (AtWord("weight")) return ParseRule(false);
-    SyntaxError("'let', 'rate' or 'weight'");
+  void ParseStatement(expr::Cursor& in) {
+    if (in.AtWord("let")) return ParseLet(in);
+    if (in.AtWord("rate")) return ParseRule(in, true);
+    if (in.AtWord("weight")) return ParseRule(in, false);
+    in.SyntaxError("'let', 'rate' or 'weight'");
   }
 
-  void ParseLet() {
-    Take();
-    if (Peek().kind != Tok::Name || IsKeyword(Peek().text)) SyntaxError("a name after 'let'");
-    const std::string name = Take().text;
+  void ParseLet(expr::Cursor& in) {
+    in.Take();
+    if (in.Peek().type != expr::Token::Name || IsKeyword(in.Peek().text)) in.SyntaxError("a name after 'let'");
+    const std::string name = in.Take().text;
     if (name.find('.') != std::string::npos) Fail("let name '" + name + "' may not contain '.'");
     if (lets_.count(name) || Find(vocabulary_.globals, name) != vocabulary_.globals.end() ||
         Find(vocabulary_.places, name) != vocabulary_.places.end())
       Fail("let '" + name + "' is already a name");
-    Expect("=");
+    in.Expect("=");
     placesAllowed_ = false;
     letName_ = name;
-    MeasureExpression e = ParseWhole(Kind::Number, "a number");
+    MeasureExpression e = ParseExpression(in, expr::Kind::Number, "a number");
+    if (!in.AtEnd()) in.SyntaxError("end of line");
     lets_[name] = e.Evaluate();
   }
 
-  void ParseRule(bool isRate) {
-    Take();
-    if (Peek().kind != Tok::Name) SyntaxError(isRate ? "an activity name" : "a case name");
-    const std::string target = Take().text;
+  void ParseRule(expr::Cursor& in, bool isRate) {
+    in.Take();
+    if (in.Peek().type != expr::Token::Name) in.SyntaxError(isRate ? "an activity name" : "a case name");
+    const std::string target = in.Take().text;
     const int id = isRate ? RateTarget(target) : CaseTarget(target);
-    Expect("=");
+    in.Expect("=");
     placesAllowed_ = true;
     ChangeOfMeasure::Rule rule;
     rule.line = lineNumber_;
-    rule.multiplier = ParseExpression(Kind::Number, "a number");
-    if (AtWord("when")) {
-      Take();
-      rule.condition = ParseExpression(Kind::Condition, "a condition");
+    rule.multiplier = ParseExpression(in, expr::Kind::Number, "a number");
+    if (in.AtWord("when")) {
+      in.Take();
+      rule.condition = ParseExpression(in, expr::Kind::Condition, "a condition");
     }
-    if (Peek().kind != Tok::End) SyntaxError(rule.condition.Empty() ? "'when' or end of line" : "end of line");
+    if (!in.AtEnd()) in.SyntaxError(rule.condition.Empty() ? "'when' or end of line" : "end of line");
     rule.multiplier.FoldConstants();
     rule.condition.FoldConstants();
     if (!rule.multiplier.ReadsPlaces()) {
@@ -371,232 +329,56 @@ class MeasureParser {
   }
 
   // --- Expressions ---
-  // An expression that must fill the rest of the line.
-  MeasureExpression ParseWhole(Kind wanted, const char* description) {
-    MeasureExpression e = ParseExpression(wanted, description);
-    if (Peek().kind != Tok::End) SyntaxError("end of line");
-    return e;
-  }
-  MeasureExpression ParseExpression(Kind wanted, const char* description) {
-    code_.clear();
-    depth_ = maxDepth_ = 0;
-    const Token start = Peek();
-    const Kind kind = ParseOr();
-    if (kind != wanted)
-      Fail("expected " + std::string(description) + " at column " + std::to_string(start.column) +
-           (wanted == Kind::Number ? ", found a condition" : ", found a number"));
+  MeasureExpression ParseExpression(expr::Cursor& in, expr::Kind wanted, const char* description) {
+    const expr::Node tree = expr::Parse(in, wanted, description, [this](const expr::Token& t) { CheckName(t); });
     MeasureExpression e;
-    e.code = code_;
+    int depth = 0;
+    Compile(tree, e.code, depth);
     return e;
   }
 
-  void Emit(Op op, int pops, double number = 0.0) {
-    MeasureExpression::Instruction in{op, number, nullptr, nullptr};
-    code_.push_back(in);
-    Grow(1 - pops);
-  }
-  void Grow(int by) {
-    depth_ += by;
-    if (depth_ > maxDepth_) maxDepth_ = depth_;
-    if (maxDepth_ > MeasureExpression::kMaxDepth) Fail("expression nested too deeply");
-  }
-  void Require(Kind found, Kind wanted, const Token& at) const {
-    if (found == wanted) return;
-    Fail("expected " + std::string(wanted == Kind::Number ? "a number" : "a condition") +
-         " at column " + std::to_string(at.column));
+  // Appends the tree's postfix program; `depth` is the evaluation stack's
+  // height after it.
+  void Compile(const expr::Node& node, std::vector<MeasureExpression::Instruction>& code, int& depth) const {
+    for (const expr::Node& operand : node.operands) Compile(operand, code, depth);
+    MeasureExpression::Instruction in{ProgramOp(node.op), 0.0, nullptr, nullptr};
+    if (node.op == expr::Op::Number) in.number = node.token.number;
+    if (node.op == expr::Op::Name) in = NameInstruction(node.token.text);
+    code.push_back(in);
+    depth += 1 - expr::Operands(node.op);
+    if (depth > MeasureExpression::kMaxDepth) Fail("expression nested too deeply");
   }
 
-  // Every way the grammar nests (parentheses and calls, unary minus and
-  // exponents, not) passes through one of ParseOr, ParseUnary and ParseNot,
-  // which hold a Nesting while they recurse, so that a deeply nested line is
-  // refused instead of exhausting the stack.
-  class Nesting {
-   public:
-    explicit Nesting(MeasureParser& parser) : parser_(parser) {
-      if (++parser_.nesting_ > MeasureExpression::kMaxDepth) parser_.Fail("expression nested too deeply");
-    }
-    ~Nesting() { --parser_.nesting_; }
-    Nesting(const Nesting&) = delete;
-    Nesting& operator=(const Nesting&) = delete;
-
-   private:
-    MeasureParser& parser_;
-  };
-
-  Kind ParseOr() {
-    const Nesting nesting(*this);
-    Token at = Peek();
-    Kind kind = ParseAnd();
-    while (AtWord("or")) {
-      Require(kind, Kind::Condition, at);
-      Take();
-      at = Peek();
-      Require(ParseAnd(), Kind::Condition, at);
-      Emit(Op::Or, 2);
-    }
-    return kind;
-  }
-  Kind ParseAnd() {
-    Token at = Peek();
-    Kind kind = ParseNot();
-    while (AtWord("and")) {
-      Require(kind, Kind::Condition, at);
-      Take();
-      at = Peek();
-      Require(ParseNot(), Kind::Condition, at);
-      Emit(Op::And, 2);
-    }
-    return kind;
-  }
-  Kind ParseNot() {
-    if (!AtWord("not")) return ParseComparison();
-    const Nesting nesting(*this);
-    Take();
-    const Token at = Peek();
-    Require(ParseNot(), Kind::Condition, at);
-    Emit(Op::Not, 1);
-    return Kind::Condition;
-  }
-  Kind ParseComparison() {
-    const Token at = Peek();
-    const Kind kind = ParseSum();
-    static const std::pair<const char*, Op> kRelations[] = {
-        {"<", Op::Less}, {"<=", Op::LessEqual}, {">", Op::Greater},
-        {">=", Op::GreaterEqual}, {"==", Op::Equal}, {"!=", Op::NotEqual}};
-    for (const auto& [symbol, op] : kRelations) {
-      if (!AtSymbol(symbol)) continue;
-      Require(kind, Kind::Number, at);
-      Take();
-      const Token right = Peek();
-      Require(ParseSum(), Kind::Number, right);
-      Emit(op, 2);
-      return Kind::Condition;
-    }
-    return kind;
-  }
-  Kind ParseSum() {
-    const Token at = Peek();
-    Kind kind = ParseProduct();
-    while (AtSymbol("+") || AtSymbol("-")) {
-      Require(kind, Kind::Number, at);
-      const Op op = Take().text == "+" ? Op::Add : Op::Sub;
-      const Token right = Peek();
-      Require(ParseProduct(), Kind::Number, right);
-      Emit(op, 2);
-    }
-    return kind;
-  }
-  Kind ParseProduct() {
-    const Token at = Peek();
-    Kind kind = ParseUnary();
-    while (AtSymbol("*") || AtSymbol("/")) {
-      Require(kind, Kind::Number, at);
-      const Op op = Take().text == "*" ? Op::Mul : Op::Div;
-      const Token right = Peek();
-      Require(ParseUnary(), Kind::Number, right);
-      Emit(op, 2);
-    }
-    return kind;
-  }
-  // Unary minus binds looser than ^: -2^2 is -(2^2).
-  Kind ParseUnary() {
-    const Nesting nesting(*this);
-    if (!AtSymbol("-")) return ParsePower();
-    Take();
-    const Token at = Peek();
-    Require(ParseUnary(), Kind::Number, at);
-    Emit(Op::Neg, 1);
-    return Kind::Number;
-  }
-  // Right-associative: the exponent is itself a unary expression.
-  Kind ParsePower() {
-    const Token at = Peek();
-    const Kind kind = ParsePrimary();
-    if (!AtSymbol("^")) return kind;
-    Require(kind, Kind::Number, at);
-    Take();
-    const Token right = Peek();
-    Require(ParseUnary(), Kind::Number, right);
-    Emit(Op::Pow, 2);
-    return Kind::Number;
-  }
-  Kind ParsePrimary() {
-    const Token t = Peek();
-    if (t.kind == Tok::Number) {
-      Take();
-      Emit(Op::Number, 0, t.number);
-      return Kind::Number;
-    }
-    if (AtSymbol("(")) {
-      Take();
-      const Kind kind = ParseOr();
-      Expect(")");
-      return kind;
-    }
-    if (t.kind != Tok::Name || t.text == "and" || t.text == "or" || t.text == "when")
-      SyntaxError("a number, a name or '('");
-    Take();
-    static const std::pair<const char*, Op> kFunctions[] = {
-        {"min", Op::Min}, {"max", Op::Max}, {"exp", Op::Exp}, {"log", Op::Log}, {"sqrt", Op::Sqrt}};
-    for (const auto& [name, op] : kFunctions)
-      if (t.text == name) return ParseCall(t, op, op == Op::Min || op == Op::Max ? 2 : 1);
-    EmitName(t);
-    return Kind::Number;
-  }
-  Kind ParseCall(const Token& name, Op op, int arguments) {
-    const std::string count = arguments == 2 ? " takes two arguments)" : " takes one argument)";
-    Expect("(");
-    for (int i = 0; i < arguments; ++i) {
-      if (i > 0) {
-        if (!AtSymbol(",")) SyntaxError("',' (" + name.text + count);
-        Take();
-      }
-      const Token at = Peek();
-      Require(ParseOr(), Kind::Number, at);
-    }
-    if (!AtSymbol(")")) SyntaxError("')' (" + name.text + count);
-    Take();
-    Emit(op, arguments);
-    return Kind::Number;
+  MeasureExpression::Instruction NameInstruction(const std::string& name) const {
+    auto let = lets_.find(name);
+    if (let != lets_.end()) return {Op::Number, let->second, nullptr, nullptr};
+    auto global = Find(vocabulary_.globals, name);
+    if (global != vocabulary_.globals.end()) return {Op::Global, 0.0, global->second, nullptr};
+    return {Op::Place, 0.0, nullptr, Find(vocabulary_.places, name)->second};
   }
 
-  void EmitName(const Token& t) {
-    auto let = lets_.find(t.text);
-    if (let != lets_.end()) return Emit(Op::Number, 0, let->second);
-    auto global = Find(vocabulary_.globals, t.text);
-    if (global != vocabulary_.globals.end()) {
-      Emit(Op::Global, 0);
-      code_.back().global = global->second;
-      return;
-    }
-    auto place = Find(vocabulary_.places, t.text);
-    if (place != vocabulary_.places.end()) {
+  // Refuses, as it is read, a name that is no let, global variable or (where
+  // allowed) place.
+  void CheckName(const expr::Token& t) const {
+    if (lets_.count(t.text) || Find(vocabulary_.globals, t.text) != vocabulary_.globals.end()) return;
+    if (Find(vocabulary_.places, t.text) != vocabulary_.places.end()) {
       if (!placesAllowed_)
         Fail("let '" + letName_ + "' reads the place '" + t.text +
              "'; a let may use global variables, numbers and earlier lets");
-      Emit(Op::Place, 0);
-      code_.back().mark = place->second;
       return;
     }
     std::string valid = "global variables: " + ListNames(vocabulary_.globals);
     if (!lets_.empty()) valid += "; lets: " + ListNames(lets_);
     if (placesAllowed_) valid += "; places: " + ListNames(vocabulary_.places);
-    Fail("unknown name '" + t.text + "' at column " + std::to_string(t.column) + " (valid " + valid +
-         ")");
+    Fail("unknown name '" + t.text + "' at column " + std::to_string(t.column) + " (valid " + valid + ")");
   }
 
   ChangeOfMeasure& measure_;
   const MeasureVocabulary& vocabulary_;
   std::map<std::string, double> lets_;
-  std::vector<Token> tokens_;
-  size_t next_ = 0;
   int lineNumber_ = 0;
   bool placesAllowed_ = false;
   std::string letName_;
-  std::vector<MeasureExpression::Instruction> code_;  // program being compiled
-  int depth_ = 0;
-  int maxDepth_ = 0;
-  int nesting_ = 0;  // recursive calls of the expression grammar in progress
 };
 
 ChangeOfMeasure::ChangeOfMeasure(std::string fileName, const std::string& text,

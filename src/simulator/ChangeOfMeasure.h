@@ -23,7 +23,8 @@
 //                                     suffix "Group")
 //   weight CASE = EXPR [when COND]    multiplier of a case's weight
 //
-// EXPR: decimal numbers, names, + - * / ^ (power: right-associative, binding
+// EXPR and COND are the expression language shared with model files
+// (expr/Expression.h): decimal numbers, names, + - * / ^ (power: right-associative, binding
 // tighter than unary minus, so -2^2 = -4), unary -, parentheses, min(a,b),
 // max(a,b), exp(x), log(x), sqrt(x). Names are global variables, lets and,
 // in rate and weight rules, places (their current marking); a place is

@@ -1,0 +1,167 @@
+// The worked examples of models/, run as their users run them. The
+// repairable pair's estimates are compared with the exact transient
+// probabilities of its Markov chain, computed here by uniformisation.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <iterator>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "BaseClasses/ModelChecks.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct SimulatorRun {
+  int status = -1;
+  std::string err;
+  std::map<int, std::vector<double>> observations;  // per variable and time index
+};
+
+// Runs build/bin/<simulator> with `arguments` in a scratch directory and
+// reads its ASCII observations.
+SimulatorRun RunSimulator(const std::string& simulator, const std::string& arguments) {
+  const fs::path dir = fs::temp_directory_path() / ("sanc_examples_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string command = "cd '" + dir.string() + "' && '" + SAN_TEST_BIN_DIR + "/" + simulator + "' " + arguments +
+                              " -a obs.txt > out.txt 2> err.txt";
+  SimulatorRun run;
+  const int status = std::system(command.c_str());
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(dir / "err.txt");
+  run.err.assign(std::istreambuf_iterator<char>(err), {});
+  std::ifstream obs(dir / "obs.txt");
+  std::string line;
+  while (std::getline(obs, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const size_t comma = line.find(',');
+    run.observations[std::stoi(line.substr(0, comma))].push_back(std::stod(line.substr(comma + 1)));
+  }
+  fs::remove_all(dir);
+  return run;
+}
+
+// The repairable pair's chain: 0 = both units up, 1 = one in repair,
+// 2 = failed (absorbing). P(failed at t) from state 0, by uniformisation.
+double ExactFailureProbability(double lambda, double mu, double coverage, double t) {
+  using Row = std::array<double, 3>;
+  const std::array<Row, 3> q = {Row{-2 * lambda, 2 * lambda * coverage, 2 * lambda * (1 - coverage)},
+                                Row{mu, -(mu + lambda), lambda}, Row{0, 0, 0}};
+  const double rate = std::max(2 * lambda, mu + lambda);
+  std::array<Row, 3> p{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) p[i][j] = (i == j ? 1.0 : 0.0) + q[i][j] / rate;
+  Row state = {1, 0, 0};
+  double result = 0.0;
+  const double mean = rate * t;
+  const int terms = static_cast<int>(mean + 12 * std::sqrt(mean) + 50);
+  for (int k = 0; k <= terms; ++k) {
+    const double poisson = std::exp(-mean + k * std::log(mean) - std::lgamma(k + 1.0));
+    result += poisson * state[2];
+    Row next{};
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) next[j] += state[i] * p[i][j];
+    state = next;
+  }
+  return result;
+}
+
+}  // namespace
+
+TEST(RepairableExample, UniformisationAgreesWithAClosedForm) {
+  // Without repair and with full coverage the pair fails when both of two
+  // exponential units have: (1 - e^{-lambda t})^2.
+  const double lambda = 0.01;
+  for (double t : {10.0, 100.0, 1000.0})
+    EXPECT_NEAR(ExactFailureProbability(lambda, 0.0, 1.0, t), std::pow(1 - std::exp(-lambda * t), 2), 1e-12);
+}
+
+// Every experiment, every instant: within 4 standard errors of the exact
+// value (20 000 replications, fixed seed).
+TEST(RepairableExample, SimulatorAgreesWithTheExactChain) {
+  struct Experiment {
+    double lambda, mu, coverage;
+  };
+  const Experiment experiments[] = {{0.01, 0.5, 0.95}, {0.01, 0.05, 0.95}, {0.01, 0.5, 0.5}};
+  const double instants[] = {10, 100, 1000};
+  const int replications = 20000;
+  for (int e = 0; e < 3; ++e) {
+    const SimulatorRun run = RunSimulator("repairable_sim", "-e " + std::to_string(e) + " -s 4711 -N " + std::to_string(replications));
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (int i = 0; i < 3; ++i) {
+      const std::vector<double>& values = run.observations.at(i);
+      ASSERT_EQ(values.size(), static_cast<size_t>(replications));
+      double sum = 0;
+      for (double v : values) sum += v;
+      const double estimate = sum / replications;
+      const Experiment& x = experiments[e];
+      const double exact = ExactFailureProbability(x.lambda, x.mu, x.coverage, instants[i]);
+      const double standardError = std::sqrt(exact * (1 - exact) / replications);
+      EXPECT_LE(std::abs(estimate - exact), 4 * standardError)
+          << "experiment " << e << ", t = " << instants[i] << ": estimate " << estimate << ", exact " << exact;
+    }
+  }
+}
+
+TEST(RepairableExample, NegativeRateStopsTheRunNamingActivityAndLine) {
+  const SimulatorRun run = RunSimulator("repairable_sim", "-N 10 -Od:lambda:-1");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("repairable.san:21: activity 'first_unit_fails': rate is -1; it must be a number of 0 or more"),
+            std::string::npos)
+      << run.err;
+  // A rate of 0 is legal: the units never fail.
+  const SimulatorRun never = RunSimulator("repairable_sim", "-N 10 -Od:lambda:0");
+  EXPECT_EQ(never.status, 0) << never.err;
+  EXPECT_EQ(never.observations.at(2), std::vector<double>(10, 0.0));
+}
+
+TEST(StorageExample, AccumulatesHoursAndImpulsesAndRefusesAMarkingOutOfRange) {
+  const SimulatorRun run = RunSimulator("storage_sim", "-e 1 -s 99 -N 500");
+  ASSERT_EQ(run.status, 0) << run.err;
+  double degraded = 0;
+  for (double v : run.observations.at(0)) {
+    EXPECT_GE(v, 0.0);
+    EXPECT_LE(v, 6 * 8760.0);
+    degraded += v;
+  }
+  EXPECT_GT(degraded, 0.0);  // early wear-out degrades the array within the year
+  for (double v : run.observations.at(1)) EXPECT_TRUE(v == 0.0 || v == 1.0);
+  // Rebuilds are counted by an impulse per firing, and each one that ends in
+  // the year kept a failed disk for at least its 4 hours.
+  const std::vector<double>& hours = run.observations.at(0);
+  const std::vector<double>& rebuilds = run.observations.at(2);
+  ASSERT_EQ(rebuilds.size(), hours.size());
+  double total = 0;
+  for (size_t r = 0; r < rebuilds.size(); ++r) {
+    EXPECT_EQ(rebuilds[r], std::floor(rebuilds[r]));
+    EXPECT_GE(hours[r], 4 * rebuilds[r] - 1e-9);
+    total += rebuilds[r];
+  }
+  EXPECT_GT(total, 0.0);
+  const SimulatorRun huge = RunSimulator("storage_sim", "-N 1 -Oi:disks:40000");
+  EXPECT_EQ(huge.status, 1);
+  EXPECT_NE(huge.err.find("san 'array': initial marking of healthy is 40000; a marking must lie in -32768 ... 32767"),
+            std::string::npos)
+      << huge.err;
+}
+
+TEST(RunTimeChecks, ZeroIsLegalNegativeAndNaNAreNot) {
+  const ModelSite site{"activity 'a'", "m.san", 3};
+  EXPECT_EQ(CheckedParameter(0.0, site, "rate"), 0.0);
+  EXPECT_EXIT(CheckedParameter(std::nan(""), site, "weight"), testing::ExitedWithCode(1),
+              "ERROR: m.san:3: activity 'a': weight is nan; it must be a number of 0 or more");
+  EXPECT_EQ(CheckedMarking(32767, site, "marking of p"), 32767);
+  EXPECT_EQ(CheckedMarking(-32768, site, "marking of p"), -32768);
+  EXPECT_EXIT(CheckedMarking(32768, site, "marking of p"), testing::ExitedWithCode(1),
+              "ERROR: m.san:3: activity 'a': marking of p is 32768; a marking must lie in -32768 ... 32767");
+}
