@@ -2,8 +2,8 @@
 # libraries and headers, the CMake package SANFramework (with
 # san_add_model) and bin/san-build, which turns a model file into a
 # simulator with the C++ compiler alone.
-set(SAN_FRAMEWORK_LIBRARIES san_main san_simulator san_expr san_io san_trace san_study san_rewards
-  san_Composer san_BaseClasses san_random)
+set(SAN_FRAMEWORK_LIBRARIES san_main san_simulator san_expr san_io san_trace san_study san_override_text
+  san_rewards san_Composer san_BaseClasses san_random)
 install(TARGETS sanc san_framework ${SAN_FRAMEWORK_LIBRARIES} EXPORT SANFrameworkTargets
   RUNTIME DESTINATION bin ARCHIVE DESTINATION lib)
 install(DIRECTORY ${SAN_SRC_ROOT}/ DESTINATION include/san
