@@ -35,8 +35,6 @@
 // Usage: stopping_coverage [--runs N] [--p LIST] [--blocks LIST] [--rel LIST]
 //                          [--rule exact|wilson] [--seed S] [--verify N]
 // --rule wilson judges 0/1 cells as earlier releases did, for comparison.
-#include <boost/math/distributions/beta.hpp>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -47,6 +45,7 @@
 #include <string>
 #include <vector>
 
+#include "coverage_text.h"
 #include "simmgr/blocks/BlockLedger.h"
 #include "simmgr/stats/StoppingRule.h"
 
@@ -246,15 +245,6 @@ struct Tally {
     int64_t below[kCells + 1] = {}, above[kCells + 1] = {};   // index kCells: the deciding cell
 };
 
-std::string ClopperPearson(int64_t hits, int64_t n) {
-    using boost::math::beta_distribution;
-    const double lo = hits == 0 ? 0.0 : boost::math::quantile(beta_distribution<>(hits, n - hits + 1), 0.025);
-    const double hi = hits == n ? 1.0 : boost::math::quantile(beta_distribution<>(hits + 1, n - hits), 0.975);
-    char text[64];
-    std::snprintf(text, sizeof text, "%6.2f [%5.2f,%6.2f]", 100.0 * hits / n, 100.0 * lo, 100.0 * hi);
-    return text;
-}
-
 void Score(const StoppingRule& rule, const double (&prob)[kCells], const RunEnd& end, Tally& t) {
     ++t.runs;
     t.reps += end.reps;
@@ -283,18 +273,11 @@ void Print(const Point& pt, const Tally& t) {
                 static_cast<double>(t.reps) / t.runs, 100.0 * t.met / t.runs);
     for (int c = 0; c <= kCells; ++c) {
         const int64_t covered = t.runs - t.below[c] - t.above[c];
-        std::printf("  %s %4lld/%-4lld", ClopperPearson(covered, t.runs).c_str(),
+        std::printf("  %s %4lld/%-4lld", CoverageText(covered, t.runs).c_str(),
                     static_cast<long long>(t.below[c]), static_cast<long long>(t.above[c]));
     }
     std::printf("\n");
     std::fflush(stdout);
-}
-
-std::vector<double> Numbers(const char* list) {
-    std::vector<double> out;
-    std::stringstream in(list);
-    for (std::string item; std::getline(in, item, ',');) out.push_back(std::strtod(item.c_str(), nullptr));
-    return out;
 }
 
 }  // namespace

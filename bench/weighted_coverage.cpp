@@ -21,8 +21,6 @@
 //
 // Usage: weighted_coverage [--runs N] [--p LIST] [--sigma LIST] [--blocks LIST]
 //                          [--rel R] [--seed S]
-#include <boost/math/distributions/beta.hpp>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "coverage_text.h"
 #include "simmgr/blocks/BlockLedger.h"
 #include "simmgr/stats/StoppingRule.h"
 
@@ -60,23 +59,6 @@ Outcome Run(const StoppingRule& rule, int64_t block, double p, double sigma, std
     o.converged = ledger.State() == BlockLedger::Verdict::Converged;
     o.ci = rule.JudgedInterval(ledger.PrefixStats().at(0));
     return o;
-}
-
-std::string Coverage(int64_t covered, int64_t n) {
-    if (n == 0) return "       -                ";
-    using boost::math::beta_distribution;
-    const double lo = covered == 0 ? 0.0 : boost::math::quantile(beta_distribution<>(covered, n - covered + 1), 0.025);
-    const double hi = covered == n ? 1.0 : boost::math::quantile(beta_distribution<>(covered + 1, n - covered), 0.975);
-    char text[64];
-    std::snprintf(text, sizeof text, "%6.2f [%5.2f,%6.2f]", 100.0 * covered / n, 100.0 * lo, 100.0 * hi);
-    return text;
-}
-
-std::vector<double> Numbers(const char* list) {
-    std::vector<double> out;
-    std::stringstream in(list);
-    for (std::string item; std::getline(in, item, ',');) out.push_back(std::strtod(item.c_str(), nullptr));
-    return out;
 }
 
 }  // namespace
@@ -129,8 +111,8 @@ int main(int argc, char** argv) {
                 }
                 std::printf("%-7g %5g %6lld %10.0f %8.1f%%  %s %4lld/%-4lld  %s\n", p, sigma,
                             static_cast<long long>(block), static_cast<double>(reps) / runs, 100.0 * converged / runs,
-                            Coverage(runs - below - above, runs).c_str(), static_cast<long long>(below),
-                            static_cast<long long>(above), Coverage(convCovered, converged).c_str());
+                            CoverageText(runs - below - above, runs).c_str(), static_cast<long long>(below),
+                            static_cast<long long>(above), CoverageText(convCovered, converged).c_str());
                 std::fflush(stdout);
             }
         }
