@@ -106,7 +106,10 @@ bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
 
 // Binds the first free port from -p up as the simulator does: reusing the
 // address, listening before it announces the port; under "refuse" it
-// announces first and listens only after FAKE_SIM_REFUSE_MS.
+// announces first and listens only after FAKE_SIM_REFUSE_MS. A port bound
+// but not listening is open to any other socket that reuses the address, so
+// under "refuse" the address is not reused: the port stays this process's
+// and a simulator of another manager on the machine moves on past it.
 int Listen(Settings& s, bool refuse) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -114,7 +117,7 @@ int Listen(Settings& s, bool refuse) {
     for (;; ++s.port) {
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
         const int on = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (!refuse) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         addr.sin_port = htons(static_cast<uint16_t>(s.port));
         if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && (refuse || listen(fd, 100) == 0)) {
             std::cout << "REGISTER:  Port: [" << s.port << "]" << std::endl;
