@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "simmgr/wire/ContentHash.h"
+#include "common/ContentHash.h"
 
 namespace {
 

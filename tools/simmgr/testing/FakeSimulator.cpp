@@ -45,7 +45,7 @@
 #include <thread>
 #include <vector>
 
-#include "simmgr/wire/ContentHash.h"
+#include "common/ContentHash.h"
 #include "simmgr/wire/Wire.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // 64-bit FNV-1a over bytes, fed in pieces: enough to tell whether two files
-// carry the same content (block observations, a change of measure). Not a
-// protection against deliberate collisions.
+// carry the same content (block observations, a change of measure, a model
+// file). Not a protection against deliberate collisions.
 #pragma once
 
 #include <cstddef>
