@@ -9,13 +9,10 @@
 #include "simmgr/cli/MergeCommand.h"
 #include "simmgr/cli/PlanCommand.h"
 #include "simmgr/cli/RunCommand.h"
-#include "simmgr/study/LinkedStudy.h"
 
 int main(int argc, char** argv) {
     // A simulator that has gone must not take the manager with it.
     signal(SIGPIPE, SIG_IGN);
-    // The help texts name the study's experiments, so the catalog comes first.
-    const StudyCatalog catalog = LoadStudyCatalog();
     CLI::App app{"simmgr: runs the study's experiments and reports each measure with confidence intervals"};
     app.set_version_flag("--version", std::string("simmgr ") + SIMMGR_VERSION + " (commit " + SIMMGR_COMMIT + ")");
     app.require_subcommand(1);
@@ -23,9 +20,9 @@ int main(int argc, char** argv) {
     // can be rerun with one setting changed at its end.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
-    RunCommand run(app, catalog);
-    PlanCommand plan(app, catalog);
-    MergeCommand merge(app, catalog);
+    RunCommand run(app);
+    PlanCommand plan(app);
+    MergeCommand merge(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

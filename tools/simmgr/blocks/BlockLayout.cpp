@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "io/ModelDescription.h"
+
 namespace {
 
 bool PlainOptionChar(unsigned char c) { return std::isalnum(c) || c == '-' || c == '.' || c == ',' || c == ':' || c == '='; }
@@ -72,6 +74,18 @@ bool TakeField(std::string& text, char letter, int64_t& value) {
     return true;
 }
 
+// Reads "<name>-<16 hex digits>_" at the front of text: a model identity,
+// whose name may hold '_' but no '-'.
+bool TakeModel(std::string& text, std::string& model) {
+    const size_t dash = text.find('-');
+    const size_t end = dash + 17;
+    if (dash == std::string::npos || end >= text.size() || text[end] != '_') return false;
+    model = text.substr(0, end);
+    if (!description::IsModelIdentity(model)) return false;
+    text.erase(0, end + 1);
+    return true;
+}
+
 }  // namespace
 
 int64_t BlockLayout::RepsOf(int64_t block) const { return std::min(blockSize, maxReps - block * blockSize); }
@@ -104,7 +118,7 @@ std::vector<std::string> BlockLayout::SimulatorOptions() const {
 }
 
 std::string BlockLayout::FileName(int experiment, int64_t block) const {
-    std::string name = "e" + std::to_string(experiment) + "_b" + std::to_string(block) + "_s" +
+    std::string name = model + "_e" + std::to_string(experiment) + "_b" + std::to_string(block) + "_s" +
                        std::to_string(SeedOf(experiment, block)) + "_n" + std::to_string(RepsOf(block));
     const std::vector<std::string> options = OptionWords(experiment);
     if (!options.empty()) name += "_o" + EncodeWords(options);
@@ -112,7 +126,7 @@ std::string BlockLayout::FileName(int experiment, int64_t block) const {
 }
 
 bool BlockLayout::Holds(const BlockName& name) const {
-    return name.experiment < seedStride && name.block < BlockCount() && name.seed == SeedOf(name.experiment, name.block) &&
+    return name.model == model && name.experiment < seedStride && name.block < BlockCount() && name.seed == SeedOf(name.experiment, name.block) &&
            name.replications == RepsOf(name.block) && name.options == OptionWords(name.experiment);
 }
 
@@ -150,7 +164,7 @@ std::optional<BlockName> ParseBlockFileName(const std::string& fileName) {
     std::string rest = fileName.substr(0, fileName.size() - suffix.size());
     BlockName name;
     int64_t experiment = 0;
-    if (!TakeField(rest, 'e', experiment) || experiment > 65535 || !TakeField(rest, 'b', name.block) ||
+    if (!TakeModel(rest, name.model) || !TakeField(rest, 'e', experiment) || experiment > 65535 || !TakeField(rest, 'b', name.block) ||
         !TakeField(rest, 's', name.seed) || !TakeField(rest, 'n', name.replications))
         return std::nullopt;
     name.experiment = static_cast<int>(experiment);

@@ -4,9 +4,11 @@
 // block's observations depend on nothing else (not on jobs, timing or host).
 // A study experiment runs as one of the simulator's experiments (-e) with
 // an optional global-variable override string (-O); both are part of its
-// blocks' identity.
+// blocks' identity, and so is the model's identity, so that the blocks of
+// two models never mix in one store.
 // Invariant: blockSize >= 1, maxReps >= 1, seedStride >= 1; selections is
-// empty or holds one entry per study experiment.
+// empty or holds one entry per study experiment; model is a model identity
+// ("<name>-<16 hex digits>") once the study is resolved.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,7 @@ constexpr size_t kMaxFileNameBytes = 255;
 
 // What a block file name says about the block it holds.
 struct BlockName {
+    std::string model;
     int experiment = 0;
     int64_t block = 0;
     int64_t seed = 0;
@@ -40,6 +43,7 @@ struct SimSelection {
 };
 
 struct BlockLayout {
+    std::string model;                 // the identity of the model the simulator runs
     int64_t baseSeed = 31415;
     int64_t blockSize = 1000;
     int64_t maxReps = 200000;          // per experiment; the last block may be short
@@ -65,7 +69,7 @@ struct BlockLayout {
     // The extra options every block's simulator gets: simArgs, then
     // "-B <absolute path of the kept copy>" when a change of measure is in use.
     std::vector<std::string> SimulatorOptions() const;
-    // "e<e>_b<j>_s<seed>_n<reps>[_o<options>].bin", each option word
+    // "<model>_e<e>_b<j>_s<seed>_n<reps>[_o<options>].bin", each option word
     // percent-encoded on its own (a space in it written '+') and the words
     // joined by "%20", so that no two lists of words share a name.
     std::string FileName(int experiment, int64_t block) const;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <set>
 
 #include "simmgr/blocks/BlockStore.h"
 #include "simmgr/merge/BlockMerge.h"
@@ -27,13 +28,26 @@ void NameOtherChangesOfMeasure(const std::string& storeDir, const ChangeOfMeasur
     }
 }
 
+// Blocks are found by the model's identity too: a store that holds only
+// another model's blocks was given the wrong simulator.
+void NameOtherModels(const BlockStore& store, const std::string& identity) {
+    std::set<std::string> others;
+    for (const auto& [name, path] : store.Files()) {
+        const std::optional<BlockName> block = ParseBlockFileName(name);
+        if (block && block->model != identity) others.insert(block->model);
+    }
+    for (const std::string& model : others)
+        std::cerr << "simmgr: the store holds blocks of model " << model << ", not of " << identity
+                  << ", the model of the simulator given; give merge the --sim those blocks ran on" << std::endl;
+}
+
 }  // namespace
 
-MergeCommand::MergeCommand(CLI::App& app, const StudyCatalog& studyCatalog) : catalog(studyCatalog) {
+MergeCommand::MergeCommand(CLI::App& app) {
     command = app.add_subcommand("merge", "Judge stored or planned blocks as a run would, and report");
     command->add_option("files", files, "Block files");
     command->add_option("--store", storeDir, "A directory of block files (a run's store or a plan's --out)");
-    AddStudyOptions(command, study, catalog);
+    AddStudyOptions(command, study, "Simulator executable the blocks ran on: its model's blocks are the ones judged");
     AddOutputOptions(command, out);
 }
 
@@ -73,6 +87,7 @@ int MergeCommand::Execute() {
         complete = complete && r.status != ExperimentStatus::Incomplete;
     if (!complete) std::cerr << "simmgr: some experiments lack blocks their answer needs (see above)" << std::endl;
     if (!complete && study.layout.bias.Active()) NameOtherChangesOfMeasure(storeDir, study.layout.bias);
+    if (merged.blocksRead == 0) NameOtherModels(*store, study.layout.model);
     if (merged.blocksRead == 0)
         std::cerr << "simmgr: no block of any experiment with these options (seed " << study.layout.baseSeed
                   << ", block size " << study.layout.blockSize << ", cap " << study.layout.maxReps << ")" << std::endl;

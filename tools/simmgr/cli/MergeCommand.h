@@ -13,7 +13,7 @@
 
 class MergeCommand {
 public:
-    MergeCommand(CLI::App& app, const StudyCatalog& catalog);
+    explicit MergeCommand(CLI::App& app);
     MergeCommand(const MergeCommand&) = delete;
     MergeCommand& operator=(const MergeCommand&) = delete;
 
@@ -22,7 +22,7 @@ public:
     int Execute();
 
 private:
-    // The built-in study until ResolveStudy() replaces it by the one asked for.
+    // The study asked for, once ResolveStudy() has learnt it from the simulator.
     StudyCatalog catalog;
     StudyOptions study;
     std::vector<std::string> files;

@@ -9,12 +9,11 @@
 
 #include "simmgr/blocks/BlockStore.h"
 
-PlanCommand::PlanCommand(CLI::App& app, const StudyCatalog& studyCatalog) : catalog(studyCatalog) {
-    plan.simulator = DefaultSimulator();
+PlanCommand::PlanCommand(CLI::App& app) {
     plan.outDir = "simmgr-plan";
     command = app.add_subcommand("plan", "Write the study's blocks as jobs for GNU parallel or Slurm");
-    command->add_option("--sim", plan.simulator, "Simulator executable as the jobs will find it")->capture_default_str();
-    AddStudyOptions(command, study, catalog);
+    AddStudyOptions(command, study,
+                    "Simulator executable, run here to learn its model and named in the jobs: where the jobs will find it");
     command->add_option("--report-size", plan.reportSize, "Replications per message in the files (-n)")
         ->check(CLI::Range(1, 1000000))
         ->capture_default_str();
@@ -29,6 +28,7 @@ int PlanCommand::Execute() {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }
+    plan.simulator = study.simulator;
     plan.layout = study.layout;
     // Jobs may run from another directory (Slurm, ssh): give them absolute paths.
     char cwd[PATH_MAX];

@@ -10,7 +10,7 @@
 
 class PlanCommand {
 public:
-    PlanCommand(CLI::App& app, const StudyCatalog& catalog);
+    explicit PlanCommand(CLI::App& app);
     PlanCommand(const PlanCommand&) = delete;
     PlanCommand& operator=(const PlanCommand&) = delete;
 
@@ -19,7 +19,7 @@ public:
     int Execute();
 
 private:
-    // The built-in study until ResolveStudy() replaces it by the one asked for.
+    // The study asked for, once ResolveStudy() has learnt it from the simulator.
     StudyCatalog catalog;
     PlanOptions plan;
     StudyOptions study;

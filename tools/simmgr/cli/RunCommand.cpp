@@ -12,12 +12,6 @@
 
 namespace {
 
-bool ExecutableExists(const std::string& path, std::string& error) {
-    if (access(path.c_str(), X_OK) == 0) return true;
-    error = "simulator " + path + " is not an executable file (build it, or name it with --sim)";
-    return false;
-}
-
 void PrintRunSummary(const RunSummary& summary, int64_t blockSize, const std::string& storeDir) {
     char buf[512];
     const double share = summary.childrenCpuSeconds > 0 ? summary.managerCpuSeconds / summary.childrenCpuSeconds : 0;
@@ -38,12 +32,10 @@ void PrintRunSummary(const RunSummary& summary, int64_t blockSize, const std::st
 
 }  // namespace
 
-RunCommand::RunCommand(CLI::App& app, const StudyCatalog& studyCatalog) : catalog(studyCatalog) {
-    run.simulator = DefaultSimulator();
+RunCommand::RunCommand(CLI::App& app) {
     run.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     command = app.add_subcommand("run", "Run experiments on local simulators until the precision is reached");
-    command->add_option("--sim", run.simulator, "Simulator executable")->capture_default_str();
-    AddStudyOptions(command, study, catalog);
+    AddStudyOptions(command, study, "Simulator executable: the model it was compiled from is the one studied");
     command->add_option("--jobs", run.jobs, "Simulators running at once")->check(CLI::Range(1, 1024))->capture_default_str();
     command->add_option("--store", storeDir,
                        "Keep every block in this directory and reuse the blocks found there (default: none)");
@@ -75,7 +67,7 @@ int RunCommand::Execute() {
     std::string error;
     if (!OutputsWritable(out, error) || !ResolveStudy(study, catalog, run.experiments, error) ||
         !study.layout.FileNamesFit(run.experiments, BlockStore::TempSuffix(), error) ||
-        !ExecutableExists(run.simulator, error) || !ReserveDescriptors(run.jobs, error)) {
+        !ReserveDescriptors(run.jobs, error)) {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }
@@ -84,6 +76,7 @@ int RunCommand::Execute() {
         std::cerr << "simmgr: " << error << std::endl;
         return 2;
     }
+    run.simulator = study.simulator;
     run.layout = study.layout;
     run.goal = study.goal;
     run.goal.confidence = out.confidence;

@@ -14,7 +14,7 @@
 
 class RunCommand {
 public:
-    RunCommand(CLI::App& app, const StudyCatalog& catalog);
+    explicit RunCommand(CLI::App& app);
     RunCommand(const RunCommand&) = delete;
     RunCommand& operator=(const RunCommand&) = delete;
 
@@ -23,7 +23,7 @@ public:
     int Execute();
 
 private:
-    // The built-in study until ResolveStudy() replaces it by the one asked for.
+    // The study asked for, once ResolveStudy() has learnt it from the simulator.
     StudyCatalog catalog;
     RunOptions run;
     StudyOptions study;

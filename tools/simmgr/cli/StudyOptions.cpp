@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "simmgr/blocks/ChangeOfMeasure.h"
+#include "simmgr/study/SimulatorDescription.h"
 #include "simmgr/study/StudyDefinition.h"
 
 namespace {
@@ -92,33 +93,43 @@ bool SimArgsAllowed(const std::vector<std::string>& args, std::string& error) {
     return true;
 }
 
-// The model's own change of measure, where both the build tree and the
-// installed tree keep it relative to the simmgr executable.
-std::string ShippedBiasPath() {
-    const std::string dir = ExecutableDir();
-    if (dir.empty()) return "";
-    const std::filesystem::path path = dir + "../share/basic_model_sim/basic_model_rare.bias";
+// The model's own change of measure for rare failures, where both the
+// build tree and the installed tree keep it relative to its simulator:
+// <bin>/../share/<simulator>/<model>_rare.bias.
+std::string ShippedBiasPath(const std::string& simulator, const std::string& model) {
+    const std::filesystem::path sim = std::filesystem::absolute(simulator);
+    const std::filesystem::path path = sim.parent_path() / ".." / "share" / sim.filename() / (model + "_rare.bias");
     return path.lexically_normal().string();
 }
 
+// The simulator reads the change of measure as a block would and refuses
+// what it cannot use, naming the file's line and column; the file must
+// still hold what was read, or the check says nothing of the blocks.
+bool SimulatorAccepts(const StudyOptions& study, const std::string& file, std::string& error) {
+    if (!DescribeSimulator(study.simulator, file, error)) return false;
+    if (FileHolds(study.layout.bias.path, study.layout.bias.content)) return true;
+    error = file + " changed while it was read: give it again once it is written";
+    return false;
+}
+
 // Turns --bias/--rare into the layout's change of measure and makes the run
-// weighted; refuses a file that cannot be read before any block is run.
-bool ResolveChangeOfMeasure(StudyOptions& study, std::string& error) {
+// weighted; refuses a file that cannot be read, or that the model's
+// simulator refuses, before any block is run.
+bool ResolveChangeOfMeasure(StudyOptions& study, const StudyCatalog& catalog, std::string& error) {
     if (study.rare && !study.biasFile.empty()) {
         error = "--rare and --bias both name a change of measure: give one of them";
         return false;
     }
     std::string file = study.biasFile;
     if (study.rare) {
-        file = ShippedBiasPath();
-        if (file.empty() || access(file.c_str(), R_OK) != 0) {
-            error = "--rare: the shipped change of measure was not found" +
-                    (file.empty() ? std::string(" (the simmgr executable's directory is unknown)") : " at " + file);
+        file = ShippedBiasPath(study.simulator, catalog.model);
+        if (access(file.c_str(), R_OK) != 0) {
+            error = "--rare: the shipped change of measure was not found at " + file;
             return false;
         }
     }
     if (file.empty()) return true;
-    if (!LoadChangeOfMeasure(file, study.layout.bias, error)) return false;
+    if (!LoadChangeOfMeasure(file, study.layout.bias, error) || !SimulatorAccepts(study, file, error)) return false;
     study.goal.weighted = true;
     return true;
 }
@@ -129,7 +140,9 @@ int SeedStride(const StudyCatalog& catalog) { return std::max(catalog.NumExperim
 
 }  // namespace
 
-void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& catalog) {
+void AddStudyOptions(CLI::App* app, StudyOptions& study, const std::string& simHelp) {
+    study.simulator = DefaultSimulator();
+    app->add_option("--sim", study.simulator, simHelp)->capture_default_str();
     app->add_option("--experiments", study.experiments,
                     "Experiments, e.g. 0,4,8 or 2-5 (0-based), or all (the default); with --vary the one "
                     "experiment it starts from (default 0)");
@@ -139,10 +152,8 @@ void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& cat
                     "NAME=V1,V2,...: a study over these values (repeatable: the cross product, the first --vary "
                     "varying slowest)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    const int stride = SeedStride(catalog);
     app->add_option("--seed", study.layout.baseSeed,
-                    "Base seed: block j of experiment e gets seed + " + std::to_string(stride) + "*j + e (" +
-                        std::to_string(catalog.NumExperiments()) + " experiments in the study)")
+                    "Base seed: block j of experiment e gets seed + E*j + e, E the number of experiments in the study")
         ->capture_default_str();
     app->add_option("--block-size", study.layout.blockSize, "Replications per block (the unit of work)")
         ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}))
@@ -169,17 +180,20 @@ void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& cat
 }
 
 bool ResolveStudy(StudyOptions& study, StudyCatalog& catalog, std::vector<int>& experiments, std::string& error) {
+    std::optional<StudyCatalog> model = DescribeSimulator(study.simulator, "", error);
+    if (!model) return false;
     const std::string chosen = study.experiments.empty() && !study.varies.empty() ? "0" : study.experiments;
-    if (!ParseExperimentList(chosen, catalog.NumExperiments(), experiments, error)) return false;
-    if (!SimArgsAllowed(study.layout.simArgs, error) || !ResolveChangeOfMeasure(study, error)) return false;
+    if (!ParseExperimentList(chosen, model->NumExperiments(), experiments, error)) return false;
+    if (!SimArgsAllowed(study.layout.simArgs, error) || !ResolveChangeOfMeasure(study, *model, error)) return false;
     std::optional<DefinedStudy> defined =
-        DefineStudy(catalog, StudyRequest{study.sets, study.varies, study.layout.simArgs, experiments}, error);
+        DefineStudy(*model, StudyRequest{study.sets, study.varies, study.layout.simArgs, experiments}, error);
     if (!defined) return false;
     catalog = std::move(defined->catalog);
     experiments = std::move(defined->experiments);
     study.layout.selections.clear();
     for (const ExperimentInfo& info : catalog.experiments)
         study.layout.selections.push_back(SimSelection{info.simExperiment, info.overrides});
+    study.layout.model = catalog.identity;
     study.layout.seedStride = SeedStride(catalog);
     if (study.fixedReps > 0) study.layout.maxReps = study.fixedReps;
     if (study.fixedReps == 0 && study.layout.maxReps < study.goal.minReps) {

@@ -1,6 +1,7 @@
 // The options that identify a study's blocks and judge them, shared by the
 // run, plan and merge subcommands so that one command line means the same
-// blocks to all three. Checked against the study catalog before any work.
+// blocks to all three. The simulator named describes the model, and the
+// options are checked against that description before any work.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "simmgr/study/StudyCatalog.h"
 
 struct StudyOptions {
+    std::string simulator;                 // --sim: the simulator of the model
     std::string experiments;               // empty: all, or with --vary the first
     std::vector<std::string> sets;         // --set NAME=VALUE
     std::vector<std::string> varies;       // --vary NAME=V1,V2,…
@@ -24,13 +26,15 @@ struct StudyOptions {
     bool rare = false;                     // --rare: the model's shipped change of measure
 };
 
-// Registers the study options on a subcommand; the help names the
-// catalog's experiment count. Plan takes the precision options too, unused.
-void AddStudyOptions(CLI::App* app, StudyOptions& study, const StudyCatalog& catalog);
+// Registers the study options on a subcommand, --sim with `simHelp` and the
+// simulator beside simmgr as its default. Plan takes the precision options
+// too, unused.
+void AddStudyOptions(CLI::App* app, StudyOptions& study, const std::string& simHelp);
 
-// Checks the study options against the built-in catalog, replaces it by the
-// study they define (--set, --vary), lists the experiments asked for and
-// completes the layout; false with a message naming what is wrong.
+// Learns the model from the simulator, checks the study options against
+// it, sets `catalog` to the study they define (its own, or --set, --vary),
+// lists the experiments asked for and completes the layout; false with a
+// message naming what is wrong.
 bool ResolveStudy(StudyOptions& study, StudyCatalog& catalog, std::vector<int>& experiments, std::string& error);
 
 // The directory of the simmgr executable, with a trailing '/'; empty if unknown.

@@ -1,10 +1,10 @@
 // What the manager knows of the study it runs: its experiments with the
 // global-variable values they simulate and how the simulator is asked for
 // each (its -e index and any -O override string), and the performance
-// variables by the index a simulator reports them under. LoadStudyCatalog()
-// fills it from the linked study (the built-in study: experiment e is the
-// simulator's -e e); DefineStudy() derives a study of the user's own from
-// it. Lookups past what is known fall back to neutral names. A value is
+// variables by the index a simulator reports them under, and the model it
+// all belongs to. DescribeSimulator() fills it from the simulator's own
+// description (the built-in study: experiment e is the simulator's -e e);
+// DefineStudy() derives a study of the user's own from it. Lookups past what is known fall back to neutral names. A value is
 // always shown as the shortest text that reads back to it in its variable's
 // type, so that values the simulator tells apart are shown apart.
 #pragma once
@@ -25,6 +25,8 @@ struct VariableInfo {
 };
 
 struct StudyCatalog {
+    std::string model;                         // the model's name
+    std::string identity;                      // "<model>-<hash of its model file>", in every block's name
     std::vector<std::string> globalNames;
     std::vector<std::string> globalTypes;      // "float", "int", …, parallel to globalNames
     std::vector<ExperimentInfo> experiments;   // index = the study's experiment number

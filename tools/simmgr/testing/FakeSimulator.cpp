@@ -1,8 +1,11 @@
 // A stand-in simulator for the manager's tests. It takes the simulator's
-// options (-w -e -s -c -n -N -p -b -a -B), speaks the same protocol and file
-// layouts, and draws 0/1 observations with known probabilities, so the
+// options (-w -e -s -c -n -N -p -b -a -B -D), speaks the same protocol and
+// file layouts, and draws 0/1 observations with known probabilities, so the
 // manager can be tested without the model and on paths the model never
-// takes. Under a change of measure (-B FILE, an absolute path to a readable
+// takes. Asked to describe itself (-D FILE), it describes a model shaped
+// like basic_model (its four float globals, nine experiments of a doubling
+// power_cycle_rate, one variable per probability), named FAKE_SIM_MODEL
+// (default fake_model); it refuses a -B file whose text begins "refuse". Under a change of measure (-B FILE, an absolute path to a readable
 // file) a hit reports a weight drawn log-uniformly from FAKE_SIM_WEIGHTS
 // ("lo:hi", default "1e-9:1e-6") instead of 1, as reward x likelihood ratio
 // does, from a stream that depends on the file's content as well as the
@@ -58,7 +61,7 @@ struct Settings {
     int reportSize = 1000;
     long maxReps = 0;
     int port = 10000;
-    std::string binFile, asciiFile, biasFile;
+    std::string binFile, asciiFile, biasFile, describeFile;
 };
 
 std::string Env(const char* name, const char* fallback) {
@@ -94,6 +97,7 @@ Settings Parse(int argc, char** argv) {
             case 'b': s.binFile = val; break;
             case 'a': s.asciiFile = val; break;
             case 'B': s.biasFile = val; break;
+            case 'D': s.describeFile = val; break;
             default: break;
         }
     }
@@ -177,6 +181,51 @@ struct WeightDraw {
     double operator()(double u) const { return std::exp(logLow + u * (logHigh - logLow)); }
 };
 
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The identity of a model of this name: the name and a hash of it.
+std::string Identity(const std::string& model) {
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx",
+                  static_cast<unsigned long long>(
+                      HashBytes(kContentHashStart, reinterpret_cast<const uint8_t*>(model.data()), model.size())));
+    return model + "-" + hash;
+}
+
+// -D: the description of the stand-in's model, one variable per probability.
+int Describe(const Settings& s, size_t variables) {
+    if (!s.biasFile.empty()) {
+        if (access(s.biasFile.c_str(), R_OK) != 0) {
+            std::cerr << "ERROR: cannot open change-of-measure file '" << s.biasFile << "'" << std::endl;
+            return 1;
+        }
+        if (ReadAll(s.biasFile).rfind("refuse", 0) == 0) {
+            std::cerr << "ERROR: " << s.biasFile << ":1:1: the stand-in refuses this change of measure" << std::endl;
+            return 1;
+        }
+    }
+    const std::string model = Env("FAKE_SIM_MODEL", "fake_model");
+    std::ofstream out(s.describeFile, std::ios::trunc);
+    out << "{\"format\": 1, \"model\": \"" << model << "\", \"identity\": \"" << Identity(model)
+        << "\", \"study\": \"fake_study\",\n \"globals\": [";
+    const char* globals[] = {"flash_size", "power_cycle_rate", "ram_size", "random_failure_rate"};
+    for (int g = 0; g < 4; ++g) out << (g ? ", " : "") << "{\"name\": \"" << globals[g] << "\", \"type\": \"float\"}";
+    out << "],\n \"experiments\": [";
+    for (int e = 0; e < 9; ++e)
+        out << (e ? ",\n  " : "") << "{\"name\": \"Experiment " << e + 1 << "\", \"values\": [64, "
+            << std::ldexp(1.0, e - 5) << ", 128, 0.005]}";
+    out << "],\n \"variables\": [";
+    const double times[] = {30, 180, 365};
+    for (size_t v = 0; v < variables; ++v)
+        out << (v ? ", " : "") << "{\"name\": \"" << (v < 3 ? "reliability" : "variable" + std::to_string(v))
+            << "\", \"time\": " << (v < 3 ? times[v] : static_cast<double>(v)) << "}";
+    out << "]}\n";
+    return out.good() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -195,6 +244,7 @@ int main(int argc, char** argv) {
             pos = comma + 1;
         }
     }
+    if (!s.describeFile.empty()) return Describe(s, probs.size());
     if (!s.biasFile.empty() && (s.biasFile[0] != '/' || access(s.biasFile.c_str(), R_OK) != 0)) {
         std::cerr << "fake simulator: -B " << s.biasFile << ": not an absolute path to a readable file" << std::endl;
         return 4;
