@@ -31,6 +31,7 @@ BlockOutcome Block(std::mt19937_64& rng, int reps, double p) {
 
 TEST(BlockLayout, NamesCarryTheBlockAndReadBack) {
     BlockLayout layout;
+    layout.model = "units_2-0123456789abcdef";
     layout.baseSeed = 100;
     layout.blockSize = 150;
     layout.maxReps = 400;   // blocks of 150, 150, 100
@@ -39,16 +40,23 @@ TEST(BlockLayout, NamesCarryTheBlockAndReadBack) {
     EXPECT_EQ(layout.BlockCount(), 3);
     EXPECT_EQ(layout.RepsOf(2), 100);
     const std::string name = layout.FileName(4, 2);
-    EXPECT_EQ(name.rfind("e4_b2_s122_n100_o", 0), 0u) << name;
+    EXPECT_EQ(name.rfind("units_2-0123456789abcdef_e4_b2_s122_n100_o", 0), 0u) << name;
     const auto back = ParseBlockFileName(name);
     ASSERT_TRUE(back);
+    EXPECT_EQ(back->model, layout.model);
     EXPECT_EQ(back->options, (std::vector<std::string>{"-O", "f:power_cycle_rate:0.5_x y"}));
     EXPECT_TRUE(layout.Holds(*back));
     BlockName other = *back;
     other.seed += 1;
     EXPECT_FALSE(layout.Holds(other));
-    for (const char* bad : {"e4_b2_s122.bin", "e4_b2_s122_n100_o.bin", "e4_b2_s122_n100_x.bin", "e4_b2_s122_n100.txt",
-                            "e4_b2_s122_n100_o-a%20%20b.bin", "e4_b2_s122_n100_o-a%2.bin"})
+    other = *back;
+    other.model = "units_2-0123456789abcdee";
+    EXPECT_FALSE(layout.Holds(other)) << "another model's block";
+    const std::string m = "m-0123456789abcdef_";
+    for (const std::string& bad : std::vector<std::string>{m + "e4_b2_s122.bin", m + "e4_b2_s122_n100_o.bin", m + "e4_b2_s122_n100_x.bin", m + "e4_b2_s122_n100.txt",
+          m + "e4_b2_s122_n100_o-a%20%20b.bin", m + "e4_b2_s122_n100_o-a%2.bin", std::string("e4_b2_s122_n100.bin"),
+          "m-0123456789ABCDEF_e4_b2_s122_n100.bin", "m-0123456789abcde_e4_b2_s122_n100.bin",
+          "2m-0123456789abcdef_e4_b2_s122_n100.bin", "m.x-0123456789abcdef_e4_b2_s122_n100.bin"})
         EXPECT_FALSE(ParseBlockFileName(bad)) << bad;
 
     std::string error;
@@ -60,11 +68,12 @@ TEST(BlockLayout, NamesCarryTheBlockAndReadBack) {
 }
 
 // Each simulator argument is encoded on its own: one argument holding a
-// space is not two arguments, so their blocks never mix. The names of the
-// default blocks, of an override and of a change of measure stay as they
-// were, so existing stores stay valid.
+// space is not two arguments, so their blocks never mix. After the model's
+// identity, the names of the default blocks, of an override and of a change
+// of measure read as they always have.
 TEST(BlockLayout, EveryArgumentIsItsOwnPartOfTheName) {
     BlockLayout one, two;
+    one.model = two.model = "m-0123456789abcdef";
     one.simArgs = {"-t 1"};
     two.simArgs = {"-t", "1"};
     EXPECT_NE(one.FileName(0, 0), two.FileName(0, 0));
@@ -73,12 +82,14 @@ TEST(BlockLayout, EveryArgumentIsItsOwnPartOfTheName) {
     EXPECT_FALSE(two.Holds(*ParseBlockFileName(one.FileName(0, 0))));
 
     BlockLayout plain;
-    EXPECT_EQ(plain.FileName(3, 1), "e3_b1_s31419_n1000.bin");
+    plain.model = "basic_model-00000000000000ff";
+    EXPECT_EQ(plain.FileName(3, 1), "basic_model-00000000000000ff_e3_b1_s31419_n1000.bin");
     plain.seedStride = 4;
     plain.selections = {{0, "f:ram_size:64"}, {0, "f:ram_size:128"}};
-    EXPECT_EQ(plain.FileName(1, 0), "e1_b0_s31416_n1000_o-e0%20-Of:ram%5Fsize:128.bin");
+    EXPECT_EQ(plain.FileName(1, 0), "basic_model-00000000000000ff_e1_b0_s31416_n1000_o-e0%20-Of:ram%5Fsize:128.bin");
     plain.bias.contentHash = "0123456789abcdef";
-    EXPECT_EQ(plain.FileName(0, 0), "e0_b0_s31415_n1000_o-Of:ram%5Fsize:64%20-B%200123456789abcdef.bin");
+    EXPECT_EQ(plain.FileName(0, 0),
+              "basic_model-00000000000000ff_e0_b0_s31415_n1000_o-Of:ram%5Fsize:64%20-B%200123456789abcdef.bin");
 
     // A store holding the blocks of one argument list gives none to the other.
     ScratchDir dir;

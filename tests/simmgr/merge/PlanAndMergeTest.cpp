@@ -24,7 +24,7 @@ TEST(PlanAndMerge, ParallelJobsMergeToTheirAsciiFiles) {
     EXPECT_NE(ReadFile(plan + "/slurm.sh").find("#SBATCH --array=1-4"), std::string::npos);
     r = RunShell("parallel --will-cite --jobs 2 < " + plan + "/jobs.txt", dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    r = RunShell(Simmgr() + " merge --store " + plan + " " + blocks + " --csv " + (dir / "m.csv") + " --plot " +
+    r = RunShell(Simmgr() + " merge --sim " + FakeSim() + " --store " + plan + " " + blocks + " --csv " + (dir / "m.csv") + " --plot " +
                      (dir / "m.png"),
                  dir);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -33,7 +33,7 @@ TEST(PlanAndMerge, ParallelJobsMergeToTheirAsciiFiles) {
     // The same sums straight from the ASCII files.
     std::map<std::pair<int, int>, AsciiCell> ascii;
     for (const char* name : {"e0_b0_s100_n150", "e0_b1_s109_n150", "e3_b0_s103_n150", "e3_b1_s112_n150"})
-        AddAsciiFile(plan + "/" + name + ".txt", name[1] - '0', ascii);
+        AddAsciiFile(plan + "/" + FakeBlock(name) + ".txt", name[1] - '0', ascii);
     const auto rows = ParseCsv(ReadFile(dir / "m.csv"));
     ASSERT_EQ(rows.size(), ascii.size());
     for (const CsvRow& row : rows) {
@@ -47,22 +47,22 @@ TEST(PlanAndMerge, ParallelJobsMergeToTheirAsciiFiles) {
 
     // Refused, by name: a truncated block, a file that is no block of this
     // study, one block given twice, and a block copied under another name.
-    const std::string b0 = plan + "/e0_b0_s100_n150.bin", b1 = plan + "/e0_b1_s109_n150.bin";
+    const std::string b0 = plan + "/" + FakeBlock("e0_b0_s100_n150.bin"), b1 = plan + "/" + FakeBlock("e0_b1_s109_n150.bin");
     const std::string whole = ReadFile(b0);
     r = RunShell("mkdir " + (dir / "cut") + " && cp " + b0 + " " + b1 + " " + (dir / "cut"), dir);
-    WriteBytes(dir / "cut/e0_b0_s100_n150.bin", whole.substr(0, whole.size() - 5));
-    r = RunShell(Simmgr() + " merge --store " + (dir / "cut") + " " + blocks, dir);
+    WriteBytes(dir / ("cut/" + FakeBlock("e0_b0_s100_n150.bin")), whole.substr(0, whole.size() - 5));
+    r = RunShell(Simmgr() + " merge --sim " + FakeSim() + " --store " + (dir / "cut") + " " + blocks, dir);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cut/e0_b0_s100_n150.bin: truncated at byte offset"), std::string::npos) << r.err;
-    r = RunShell(Simmgr() + " merge " + b0 + " " + b1 + " --experiments 0,3 --block-size 150 --reps 300 --seed 101",
+    EXPECT_NE(r.err.find("cut/" + FakeBlock("e0_b0_s100_n150.bin") + ": truncated at byte offset"), std::string::npos) << r.err;
+    r = RunShell(Simmgr() + " merge --sim " + FakeSim() + " " + b0 + " " + b1 + " --experiments 0,3 --block-size 150 --reps 300 --seed 101",
                  dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(b0 + ": not a block of this study"), std::string::npos) << r.err;
-    r = RunShell(Simmgr() + " merge " + b0 + " " + b0 + " " + blocks, dir);
+    r = RunShell(Simmgr() + " merge --sim " + FakeSim() + " " + b0 + " " + b0 + " " + blocks, dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("claim the same block"), std::string::npos) << r.err;
-    WriteBytes(dir / "e0_b1_s109_n150.bin", whole);
-    r = RunShell(Simmgr() + " merge " + b0 + " " + (dir / "e0_b1_s109_n150.bin") + " --experiments 0 --block-size 150 "
+    WriteBytes(dir / FakeBlock("e0_b1_s109_n150.bin"), whole);
+    r = RunShell(Simmgr() + " merge --sim " + FakeSim() + " " + b0 + " " + (dir / FakeBlock("e0_b1_s109_n150.bin")) + " --experiments 0 --block-size 150 "
                  "--reps 300 --seed 100", dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("e0_b1_s109_n150.bin: holds the observations of client 0, not 1 (block 1)"),
@@ -94,10 +94,10 @@ TEST(PlanAndMerge, MergeReadsAReadOnlyStoreAndChangesNothing) {
     ASSERT_EQ(r.status, 0) << r.err;
     r = RunShell("FAKE_SIM_DELAY_MS=0 parallel --will-cite --jobs 2 < " + plan + "/jobs.txt", dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    WriteBytes(plan + "/e0_b2_s31417_n100.bin.part.999999999", "left by a writer that died");
+    WriteBytes(plan + "/" + FakeBlock("e0_b2_s31417_n100.bin.part.999999999"), "left by a writer that died");
     chmod(plan.c_str(), 0555);
     const auto before = Snapshot(plan);
-    r = RunShell(Simmgr() + " merge --store " + plan + study + "--csv " + (dir / "m.csv"), dir);
+    r = RunShell(Simmgr() + " merge --sim " + FakeSim() + " --store " + plan + study + "--csv " + (dir / "m.csv"), dir);
     chmod(plan.c_str(), 0755);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ParseCsv(ReadFile(dir / "m.csv")).size(), 3u);
@@ -114,8 +114,8 @@ TEST(PlanAndMerge, IdenticalBlocksOfRareEventsMergeAsRunCountsThem) {
                           "--store " + store + " --csv " + (dir / "run.csv"),
                       dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    ASSERT_EQ(ReadFile(store + "/e0_b0_s31415_n1.bin"), ReadFile(store + "/e0_b256_s33719_n1.bin"));
-    r = RunShell(Simmgr() + " merge --store " + store + study + "--csv " + (dir / "merged.csv"), dir);
+    ASSERT_EQ(ReadFile(store + "/" + FakeBlock("e0_b0_s31415_n1.bin")), ReadFile(store + "/" + FakeBlock("e0_b256_s33719_n1.bin")));
+    r = RunShell(Simmgr() + " merge --sim " + FakeSim() + " --store " + store + study + "--csv " + (dir / "merged.csv"), dir);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(dir / "merged.csv"), ReadFile(dir / "run.csv"));
 }
@@ -133,17 +133,17 @@ TEST(PlanAndMerge, ASlurmTaskRunsEveryLineAndFailsIfOneFailed) {
     r = RunShell("SLURM_ARRAY_TASK_ID=1 bash " + plan + "/slurm.sh", dir);
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("line 1 of jobs.txt failed"), std::string::npos) << r.err;
-    EXPECT_FALSE(std::filesystem::exists(plan + "/e0_b0_s31415_n1.bin"));
-    EXPECT_TRUE(std::filesystem::exists(plan + "/e0_b1000_s40415_n1.bin")) << "line 1001 of task 1 never ran";
+    EXPECT_FALSE(std::filesystem::exists(plan + "/" + FakeBlock("e0_b0_s31415_n1.bin")));
+    EXPECT_TRUE(std::filesystem::exists(plan + "/" + FakeBlock("e0_b1000_s40415_n1.bin"))) << "line 1001 of task 1 never ran";
     r = RunShell("SLURM_ARRAY_TASK_ID=2 bash " + plan + "/slurm.sh", dir);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(std::filesystem::exists(plan + "/e0_b1001_s40424_n1.bin"));
+    EXPECT_TRUE(std::filesystem::exists(plan + "/" + FakeBlock("e0_b1001_s40424_n1.bin")));
     // Submitted as another array (here 3-502, so 500 tasks), task k runs
     // lines k - 2, k - 2 + 500, …: the second task of it runs line 502.
     r = RunShell("SLURM_ARRAY_TASK_ID=4 SLURM_ARRAY_TASK_MIN=3 SLURM_ARRAY_TASK_COUNT=500 bash " + plan + "/slurm.sh",
                  dir);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(std::filesystem::exists(plan + "/e0_b501_s35924_n1.bin")) << "the array's own size was not used";
+    EXPECT_TRUE(std::filesystem::exists(plan + "/" + FakeBlock("e0_b501_s35924_n1.bin"))) << "the array's own size was not used";
 }
 
 // Without --experiments a merge judges the whole study, as run and plan do:
@@ -154,8 +154,8 @@ TEST(PlanAndMerge, MergeJudgesTheWholeStudyNotTheFilesItFinds) {
         std::string study, skipped, heading;
     };
     const Case cases[] = {
-        {" --reps 100 --block-size 100 ", "/e3_b", "Experiment 4 (-e 3)"},
-        {" --vary ram_size=1,2,3 --reps 100 --block-size 100 ", "/e1_b", "ram_size=2 (#1, -e 0)"},
+        {" --reps 100 --block-size 100 ", "_e3_b", "Experiment 4 (-e 3)"},
+        {" --vary ram_size=1,2,3 --reps 100 --block-size 100 ", "_e1_b", "ram_size=2 (#1, -e 0)"},
     };
     for (const Case& c : cases) {
         const std::string plan = dir / "plan";
@@ -164,7 +164,7 @@ TEST(PlanAndMerge, MergeJudgesTheWholeStudyNotTheFilesItFinds) {
         ASSERT_EQ(r.status, 0) << r.err;
         r = RunShell("grep -v '" + c.skipped + "' " + plan + "/jobs.txt | FAKE_SIM_DELAY_MS=0 bash", dir);
         ASSERT_EQ(r.status, 0) << r.err;
-        r = RunShell(Simmgr() + " merge --store " + plan + c.study, dir);
+        r = RunShell(Simmgr() + " merge --sim " + FakeSim() + " --store " + plan + c.study, dir);
         EXPECT_EQ(r.status, 1) << c.study << r.err;
         const size_t heading = r.out.find(c.heading);
         ASSERT_NE(heading, std::string::npos) << r.out;
@@ -189,7 +189,7 @@ TEST(PlanAndMerge, JobsRunTheChangeOfMeasurePlannedNotTheFileAsEdited) {
     r = RunShell("FAKE_SIM_DELAY_MS=0 bash " + plan + "/jobs.txt", dir);
     ASSERT_EQ(r.status, 0) << r.err;
     WriteBytes(dir / "b.bias", "sefi x 40\n");
-    r = RunShell(Simmgr() + " merge --store " + plan + study + "--csv " + (dir / "merged.csv"), dir);
+    r = RunShell(Simmgr() + " merge --sim " + FakeSim() + " --store " + plan + study + "--csv " + (dir / "merged.csv"), dir);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(dir / "merged.csv"), ReadFile(dir / "run.csv"));
 
@@ -199,8 +199,8 @@ TEST(PlanAndMerge, JobsRunTheChangeOfMeasurePlannedNotTheFileAsEdited) {
     EXPECT_EQ(ReadFile(copyPath), "sefi x 40\n");
     chmod(copyPath.c_str(), 0644);
     WriteBytes(copyPath, "sefi x 42\n");
-    r = RunShell("rm " + plan + "/e0_b1_*.bin && while read -r line; do FAKE_SIM_DELAY_MS=0 bash -c \"$line\" || exit 1; done < " + plan + "/jobs.txt", dir);
+    r = RunShell("rm " + plan + "/*_e0_b1_*.bin && while read -r line; do FAKE_SIM_DELAY_MS=0 bash -c \"$line\" || exit 1; done < " + plan + "/jobs.txt", dir);
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find(copyPath + ": not the change of measure planned"), std::string::npos) << r.err;
-    EXPECT_NE(RunShell("ls " + plan + "/e0_b1_*.bin*", dir).status, 0) << "the block was simulated";
+    EXPECT_NE(RunShell("ls " + plan + "/*_e0_b1_*.bin*", dir).status, 0) << "the block was simulated";
 }

@@ -137,6 +137,7 @@ TEST(StudyRequest, OverridesTooLongForTheSimulatorAreRefused) {
 
 TEST(BlockIdentity, SettingsAndTheStartingExperimentNameTheBlocks) {
     BlockLayout plain;
+    plain.model = "basic_model-0123456789abcdef";
     plain.seedStride = 9;
     BlockLayout set = plain;
     set.selections.assign(9, SimSelection{});
@@ -145,9 +146,9 @@ TEST(BlockIdentity, SettingsAndTheStartingExperimentNameTheBlocks) {
     varied.selections = {SimSelection{4, "f:ram_size:1"}, SimSelection{4, "f:ram_size:2"}};
     varied.seedStride = 2;
 
-    EXPECT_EQ(plain.FileName(3, 1), "e3_b1_s31427_n1000.bin") << "the built-in study's names stay";
-    EXPECT_EQ(set.FileName(3, 1), "e3_b1_s31427_n1000_o-Of:ram%5Fsize:1.bin");
-    EXPECT_EQ(varied.FileName(1, 0), "e1_b0_s31416_n1000_o-e4%20-Of:ram%5Fsize:2.bin");
+    EXPECT_EQ(plain.FileName(3, 1), "basic_model-0123456789abcdef_e3_b1_s31427_n1000.bin");
+    EXPECT_EQ(set.FileName(3, 1), "basic_model-0123456789abcdef_e3_b1_s31427_n1000_o-Of:ram%5Fsize:1.bin");
+    EXPECT_EQ(varied.FileName(1, 0), "basic_model-0123456789abcdef_e1_b0_s31416_n1000_o-e4%20-Of:ram%5Fsize:2.bin");
     EXPECT_EQ(set.SelectionArgs(3), (std::vector<std::string>{"-e", "3", "-Of:ram_size:1"}));
     EXPECT_EQ(varied.SelectionArgs(1), (std::vector<std::string>{"-e", "4", "-Of:ram_size:2"}));
 

@@ -32,6 +32,10 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 std::string BinDir();
 std::string Simmgr();
 std::string FakeSim();
+// The stand-in's model identity (FAKE_SIM_MODEL unset), which begins the
+// names of its blocks: FakeBlock("e0_b1_s31424_n100.bin").
+constexpr const char* kFakeModel = "fake_model-43521ff3d19f0614";
+inline std::string FakeBlock(const std::string& rest) { return std::string(kFakeModel) + "_" + rest; }
 // The real simulator, or empty if it has not been built.
 std::string RealSim();
 
