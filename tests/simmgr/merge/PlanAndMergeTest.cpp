@@ -204,3 +204,30 @@ TEST(PlanAndMerge, JobsRunTheChangeOfMeasurePlannedNotTheFileAsEdited) {
     EXPECT_NE(r.err.find(copyPath + ": not the change of measure planned"), std::string::npos) << r.err;
     EXPECT_NE(RunShell("ls " + plan + "/*_e0_b1_*.bin*", dir).status, 0) << "the block was simulated";
 }
+
+// Two models' simulators share one store: each finds only its own blocks
+// (they are named by the model's identity), and a merge given a simulator
+// of a third model says whose blocks the store holds.
+TEST(PlanAndMerge, AStoreSharedByTwoModelsKeepsTheirBlocksApart) {
+    ScratchDir dir;
+    const std::string study = " --sim " + FakeSim() + " --experiments 0 --reps 200 --block-size 100 --store " +
+                              (dir / "st") + " ";
+    const auto alpha = RunShell("FAKE_SIM_MODEL=alpha " + Simmgr() + " run" + study + "--csv " + (dir / "a.csv"), dir);
+    ASSERT_EQ(alpha.status, 0) << alpha.err;
+    const auto beta = RunShell("FAKE_SIM_MODEL=beta " + Simmgr() + " run" + study, dir);
+    ASSERT_EQ(beta.status, 0) << beta.err;
+    EXPECT_NE(beta.err.find("2 run here"), std::string::npos) << "alpha's blocks were taken: " << beta.err;
+    const auto again = RunShell("FAKE_SIM_MODEL=alpha " + Simmgr() + " run" + study, dir);
+    EXPECT_NE(again.err.find("0 run here"), std::string::npos) << again.err;
+    EXPECT_NE(again.err.find("2 reused from the store"), std::string::npos) << again.err;
+
+    const std::string merge = Simmgr() + " merge" + study;
+    auto r = RunShell("FAKE_SIM_MODEL=alpha " + merge + "--csv " + (dir / "m.csv"), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "m.csv"), ReadFile(dir / "a.csv"));
+    r = RunShell("FAKE_SIM_MODEL=gamma " + merge, dir);
+    EXPECT_EQ(r.status, 1);
+    for (const char* other : {"alpha-", "beta-"})
+        EXPECT_NE(r.err.find(std::string("the store holds blocks of model ") + other), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("give merge the --sim those blocks ran on"), std::string::npos) << r.err;
+}

@@ -111,6 +111,7 @@ TEST(WeightedRun, UnusableChangesOfMeasureAreRefusedBeforeAnyWork) {
     ScratchDir dir;
     WriteBytes(dir / "b.bias", "sefi x 40\n");
     WriteBytes(dir / "empty.bias", "");
+    WriteBytes(dir / "refuse.bias", "refuse\n");
     struct Case {
         std::string args, expect;
     };
@@ -120,6 +121,8 @@ TEST(WeightedRun, UnusableChangesOfMeasureAreRefusedBeforeAnyWork) {
         {"--bias empty.bias", "--bias empty.bias: the file is empty"},
         {"--rare --bias b.bias", "--rare and --bias both name a change of measure"},
         {"--sim-arg -B --sim-arg b.bias", "simmgr sets -B for every block itself"},
+        {"--bias refuse.bias", "the simulator refused the change of measure refuse.bias (exit status 1)\n"
+                               "  ERROR: refuse.bias:1:1: the stand-in refuses"},
     };
     for (const Case& c : cases) {
         const auto r = RunShell(InDir(dir, Simmgr() + " run --sim " + FakeSim() + " --store st " + c.args), dir);
