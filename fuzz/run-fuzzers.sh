@@ -10,7 +10,7 @@
 #   seconds-per-target  default 45
 #   target              default: all of them (command_line override_gvs
 #                       change_of_measure model_reader manager_commands
-#                       simmgr_binfile simmgr_wire)
+#                       simmgr_binfile simmgr_wire simmgr_description)
 # Environment: SAN_FUZZ_BUILD_DIR (default <root>/build-fuzz),
 #              SAN_FUZZ_JOBS (build parallelism, default 2).
 set -euo pipefail
@@ -25,7 +25,8 @@ fi
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${SAN_FUZZ_BUILD_DIR:-$root/build-fuzz}
 jobs=${SAN_FUZZ_JOBS:-2}
-all_targets=(command_line override_gvs change_of_measure model_reader manager_commands simmgr_binfile simmgr_wire)
+all_targets=(command_line override_gvs change_of_measure model_reader manager_commands simmgr_binfile simmgr_wire
+             simmgr_description)
 if [[ $# -gt 0 ]]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 for t in "${targets[@]}"; do
   if [[ ! -d $root/fuzz/corpus/$t ]]; then
