@@ -134,6 +134,15 @@ bool ResolveChangeOfMeasure(StudyOptions& study, const StudyCatalog& catalog, st
     return true;
 }
 
+// The directory of the simmgr executable, with a trailing '/'; empty if unknown.
+std::string ExecutableDir() {
+    char buf[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "";
+    std::string self(buf, static_cast<size_t>(n));
+    return self.substr(0, self.rfind('/') + 1);
+}
+
 // Blocks of one experiment are this many seeds apart, so that every
 // experiment of the study has seeds of its own.
 int SeedStride(const StudyCatalog& catalog) { return std::max(catalog.NumExperiments(), 1); }
@@ -202,14 +211,6 @@ bool ResolveStudy(StudyOptions& study, StudyCatalog& catalog, std::vector<int>& 
         return false;
     }
     return study.layout.SeedsInRange(error);
-}
-
-std::string ExecutableDir() {
-    char buf[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "";
-    std::string self(buf, static_cast<size_t>(n));
-    return self.substr(0, self.rfind('/') + 1);
 }
 
 std::string DefaultSimulator() { return ExecutableDir() + "basic_model_sim"; }

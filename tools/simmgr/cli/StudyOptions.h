@@ -37,7 +37,5 @@ void AddStudyOptions(CLI::App* app, StudyOptions& study, const std::string& simH
 // message naming what is wrong.
 bool ResolveStudy(StudyOptions& study, StudyCatalog& catalog, std::vector<int>& experiments, std::string& error);
 
-// The directory of the simmgr executable, with a trailing '/'; empty if unknown.
-std::string ExecutableDir();
-// The simulator next to this executable.
+// The simulator next to the simmgr executable: basic_model_sim.
 std::string DefaultSimulator();
