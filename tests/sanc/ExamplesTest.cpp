@@ -1,79 +1,27 @@
 // The worked examples of models/, run as their users run them. The
 // repairable pair's estimates are compared with the exact transient
-// probabilities of its Markov chain, computed here by uniformisation.
+// probabilities of its Markov chain.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
-#include <cstdlib>
-#include <iterator>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "BaseClasses/ModelChecks.h"
+#include "sanc/ExampleRuns.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct SimulatorRun {
-  int status = -1;
-  std::string err;
-  std::map<int, std::vector<double>> observations;  // per variable and time index
-};
-
-// Runs build/bin/<simulator> with `arguments` in a scratch directory and
-// reads its ASCII observations.
-SimulatorRun RunSimulator(const std::string& simulator, const std::string& arguments) {
-  const fs::path dir = fs::temp_directory_path() / ("sanc_examples_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  const std::string command = "cd '" + dir.string() + "' && '" + SAN_TEST_BIN_DIR + "/" + simulator + "' " + arguments +
-                              " -a obs.txt > out.txt 2> err.txt";
-  SimulatorRun run;
-  const int status = std::system(command.c_str());
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(dir / "err.txt");
-  run.err.assign(std::istreambuf_iterator<char>(err), {});
-  std::ifstream obs(dir / "obs.txt");
-  std::string line;
-  while (std::getline(obs, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    const size_t comma = line.find(',');
-    run.observations[std::stoi(line.substr(0, comma))].push_back(std::stod(line.substr(comma + 1)));
-  }
-  fs::remove_all(dir);
-  return run;
-}
+using examples::RunSimulator;
+using examples::SimulatorRun;
 
 // The repairable pair's chain: 0 = both units up, 1 = one in repair,
-// 2 = failed (absorbing). P(failed at t) from state 0, by uniformisation.
+// 2 = failed (absorbing). P(failed at t) from state 0.
 double ExactFailureProbability(double lambda, double mu, double coverage, double t) {
-  using Row = std::array<double, 3>;
-  const std::array<Row, 3> q = {Row{-2 * lambda, 2 * lambda * coverage, 2 * lambda * (1 - coverage)},
-                                Row{mu, -(mu + lambda), lambda}, Row{0, 0, 0}};
-  const double rate = std::max(2 * lambda, mu + lambda);
-  std::array<Row, 3> p{};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) p[i][j] = (i == j ? 1.0 : 0.0) + q[i][j] / rate;
-  Row state = {1, 0, 0};
-  double result = 0.0;
-  const double mean = rate * t;
-  const int terms = static_cast<int>(mean + 12 * std::sqrt(mean) + 50);
-  for (int k = 0; k <= terms; ++k) {
-    const double poisson = std::exp(-mean + k * std::log(mean) - std::lgamma(k + 1.0));
-    result += poisson * state[2];
-    Row next{};
-    for (int i = 0; i < 3; ++i)
-      for (int j = 0; j < 3; ++j) next[j] += state[i] * p[i][j];
-    state = next;
-  }
-  return result;
+  const examples::Generator q = {{-2 * lambda, 2 * lambda * coverage, 2 * lambda * (1 - coverage)},
+                                 {mu, -(mu + lambda), lambda},
+                                 {0, 0, 0}};
+  return examples::ProbabilityInLastState(q, t);
 }
 
 }  // namespace
