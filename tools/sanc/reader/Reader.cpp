@@ -416,6 +416,7 @@ class Reader {
     return v;
   }
 
+  // --- Study ---
   void ReadStudy() {
     const Where opened = Here();
     Study study;
