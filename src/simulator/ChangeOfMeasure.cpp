@@ -230,14 +230,13 @@ class MeasureParser {
     while (std::getline(lines, line)) {
       ++lineNumber_;
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      statementColumn_ = 1;
       try {
         expr::Cursor cursor(expr::Tokenise(line));
-        statementColumn_ = cursor.Peek().column;
         if (!cursor.AtEnd()) ParseStatement(cursor);
       } catch (const expr::Error& e) {
-        // A mistake of the line as a whole is placed at its statement.
-        Fail(e.column > 0 ? e.column : statementColumn_, e.Plain());
+        // Tokens and the cursor always give a column; ParseExpression places
+        // a mistake of a whole expression.
+        Fail(e.column > 0 ? e.column : 1, e.Plain());
       }
     }
   }
@@ -394,7 +393,6 @@ class MeasureParser {
   const MeasureVocabulary& vocabulary_;
   std::map<std::string, double> lets_;
   int lineNumber_ = 0;
-  int statementColumn_ = 1;  // column of the current line's first token
   bool placesAllowed_ = false;
   std::string letName_;
 };
