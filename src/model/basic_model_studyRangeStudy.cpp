@@ -47,7 +47,13 @@ void DestructStudy() {
   TheStudy = nullptr;
 }
 
+// The model the reward model measures, and the hash of the model file it was
+// compiled from (64-bit FNV-1a of the file's bytes).
+const char* ModelName() { return "basic_model"; }
+const char* ModelFileHash() { return "26caba60aa058a0c"; }
+
 basic_model_studyRangeStudy::basic_model_studyRangeStudy() {
+  Name = "basic_model_study";
   NumGVs = 4;
   NumExps = kNumExperiments;
   GVNames = {"flash_size", "power_cycle_rate", "ram_size", "random_failure_rate"};

@@ -159,11 +159,13 @@ bool flash_systemSAN::power_cycleActivity::Enabled() {
 double flash_systemSAN::power_cycleActivity::Rate() { return 0.0; }
 double flash_systemSAN::power_cycleActivity::Weight() { return 1.0; }
 int flash_systemSAN::power_cycleActivity::Rank() { return 1; }
+
 double flash_systemSAN::power_cycleActivity::DeterministicParamValue() {
 #line 76 "models/basic_model.san"
   return power_cycle_rate;
-#line 166 "flash_systemSAN.cpp"
+#line 167 "flash_systemSAN.cpp"
 }
+
 double flash_systemSAN::power_cycleActivity::SampleDistribution() { return DeterministicParamValue(); }
 
 double* flash_systemSAN::power_cycleActivity::ReturnDistributionParameters() {
@@ -179,7 +181,7 @@ BaseActionClass* flash_systemSAN::power_cycleActivity::Fire() {
   *flash_corrupted_Mark = 0;
 #line 78 "models/basic_model.san"
   *flash_working_Mark = 1;
-#line 183 "flash_systemSAN.cpp"
+#line 185 "flash_systemSAN.cpp"
   return this;
 }
 
@@ -241,7 +243,7 @@ flash_systemSAN::flash_systemSAN() {
   CheckedParameter(flash_size / 512, seu_case2_at_65, "weight");
 #line 76 "models/basic_model.san"
   CheckedParameter(power_cycle_rate, power_cycle_at_76, "delay");
-#line 245 "flash_systemSAN.cpp"
+#line 247 "flash_systemSAN.cpp"
 }
 
 flash_systemSAN::~flash_systemSAN() {

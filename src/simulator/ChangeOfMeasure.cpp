@@ -234,14 +234,18 @@ class MeasureParser {
         expr::Cursor cursor(expr::Tokenise(line));
         if (!cursor.AtEnd()) ParseStatement(cursor);
       } catch (const expr::Error& e) {
-        Fail(e.WithColumn());
+        // Tokens and the cursor always give a column; ParseExpression places
+        // a mistake of a whole expression.
+        Fail(e.column > 0 ? e.column : 1, e.Plain());
       }
     }
   }
 
  private:
-  [[noreturn]] void Fail(const std::string& what) const {
-    throw MeasureError(measure_.fileName_ + ":" + std::to_string(lineNumber_) + ": " + what);
+  // FILE:LINE:COLUMN: what is wrong.
+  [[noreturn]] void Fail(int column, const std::string& what) const {
+    throw MeasureError(measure_.fileName_ + ":" + std::to_string(lineNumber_) + ":" + std::to_string(column) +
+                       ": " + what);
   }
 
   // --- Statements ---
@@ -255,11 +259,12 @@ class MeasureParser {
   void ParseLet(expr::Cursor& in) {
     in.Take();
     if (in.Peek().type != expr::Token::Name || IsKeyword(in.Peek().text)) in.SyntaxError("a name after 'let'");
-    const std::string name = in.Take().text;
-    if (name.find('.') != std::string::npos) Fail("let name '" + name + "' may not contain '.'");
+    const expr::Token nameToken = in.Take();
+    const std::string& name = nameToken.text;
+    if (name.find('.') != std::string::npos) Fail(nameToken.column, "let name '" + name + "' may not contain '.'");
     if (lets_.count(name) || Find(vocabulary_.globals, name) != vocabulary_.globals.end() ||
         Find(vocabulary_.places, name) != vocabulary_.places.end())
-      Fail("let '" + name + "' is already a name");
+      Fail(nameToken.column, "let '" + name + "' is already a name");
     in.Expect("=");
     placesAllowed_ = false;
     letName_ = name;
@@ -271,12 +276,14 @@ class MeasureParser {
   void ParseRule(expr::Cursor& in, bool isRate) {
     in.Take();
     if (in.Peek().type != expr::Token::Name) in.SyntaxError(isRate ? "an activity name" : "a case name");
-    const std::string target = in.Take().text;
-    const int id = isRate ? RateTarget(target) : CaseTarget(target);
+    const expr::Token targetToken = in.Take();
+    const std::string& target = targetToken.text;
+    const int id = isRate ? RateTarget(targetToken) : CaseTarget(targetToken);
     in.Expect("=");
     placesAllowed_ = true;
     ChangeOfMeasure::Rule rule;
     rule.line = lineNumber_;
+    const int multiplierColumn = in.Peek().column;
     rule.multiplier = ParseExpression(in, expr::Kind::Number, "a number");
     if (in.AtWord("when")) {
       in.Take();
@@ -288,7 +295,7 @@ class MeasureParser {
     if (!rule.multiplier.ReadsPlaces()) {
       const double value = rule.multiplier.Evaluate();
       if (!(value > 0.0) || !std::isfinite(value))
-        Fail((isRate ? "rate" : "weight") + std::string(" multiplier of ") + target + " is " +
+        Fail(multiplierColumn, (isRate ? "rate" : "weight") + std::string(" multiplier of ") + target + " is " +
              FormatNumber(value) + "; a multiplier must be a positive finite number");
     }
     auto& table = isRate ? measure_.rateRules_ : measure_.weightRules_;
@@ -303,19 +310,19 @@ class MeasureParser {
     return out.str();
   }
 
-  int RateTarget(const std::string& name) const {
-    auto found = Find(vocabulary_.rateTargets, name);
+  int RateTarget(const expr::Token& target) const {
+    auto found = Find(vocabulary_.rateTargets, target.text);
     if (found != vocabulary_.rateTargets.end()) return found->second;
-    RefuseTarget(name, "a rate rule names an exponential activity",
-                 ListNames(vocabulary_.rateTargets));
+    RefuseTarget(target, "a rate rule names an exponential activity", ListNames(vocabulary_.rateTargets));
   }
-  int CaseTarget(const std::string& name) const {
-    auto found = Find(vocabulary_.caseTargets, name);
+  int CaseTarget(const expr::Token& target) const {
+    auto found = Find(vocabulary_.caseTargets, target.text);
     if (found != vocabulary_.caseTargets.end()) return found->second;
-    RefuseTarget(name, "a weight rule names a case", ListNames(vocabulary_.caseTargets));
+    RefuseTarget(target, "a weight rule names a case", ListNames(vocabulary_.caseTargets));
   }
-  [[noreturn]] void RefuseTarget(const std::string& name, const std::string& rule,
+  [[noreturn]] void RefuseTarget(const expr::Token& target, const std::string& rule,
                                  const std::string& valid) const {
+    const std::string& name = target.text;
     std::string what = "unknown activity '" + name + "'";
     auto other = Find(vocabulary_.otherActions, name);
     if (other != vocabulary_.otherActions.end()) what = "'" + name + "' is " + other->second;
@@ -325,28 +332,37 @@ class MeasureParser {
       if (asCase != vocabulary_.caseTargets.end()) what = "'" + name + "' is a case";
       if (asRate != vocabulary_.rateTargets.end()) what = "'" + name + "' is not a case";
     }
-    Fail(what + "; " + rule + " (valid: " + valid + ")");
+    Fail(target.column, what + "; " + rule + " (valid: " + valid + ")");
   }
 
   // --- Expressions ---
+  // A mistake of the expression as a whole (nested too deeply) is placed at
+  // its first column.
   MeasureExpression ParseExpression(expr::Cursor& in, expr::Kind wanted, const char* description) {
-    const expr::Node tree = expr::Parse(in, wanted, description, [this](const expr::Token& t) { CheckName(t); });
+    const int column = in.Peek().column;
+    expr::Node tree;
+    try {
+      tree = expr::Parse(in, wanted, description, [this](const expr::Token& t) { CheckName(t); });
+    } catch (const expr::Error& e) {
+      Fail(e.column > 0 ? e.column : column, e.Plain());
+    }
     MeasureExpression e;
     int depth = 0;
-    Compile(tree, e.code, depth);
+    Compile(tree, column, e.code, depth);
     return e;
   }
 
   // Appends the tree's postfix program; `depth` is the evaluation stack's
-  // height after it.
-  void Compile(const expr::Node& node, std::vector<MeasureExpression::Instruction>& code, int& depth) const {
-    for (const expr::Node& operand : node.operands) Compile(operand, code, depth);
+  // height after it. `column` is where the whole expression starts.
+  void Compile(const expr::Node& node, int column, std::vector<MeasureExpression::Instruction>& code,
+               int& depth) const {
+    for (const expr::Node& operand : node.operands) Compile(operand, column, code, depth);
     MeasureExpression::Instruction in{ProgramOp(node.op), 0.0, nullptr, nullptr};
     if (node.op == expr::Op::Number) in.number = node.token.number;
     if (node.op == expr::Op::Name) in = NameInstruction(node.token.text);
     code.push_back(in);
     depth += 1 - expr::Operands(node.op);
-    if (depth > MeasureExpression::kMaxDepth) Fail("expression nested too deeply");
+    if (depth > MeasureExpression::kMaxDepth) Fail(column, "expression nested too deeply");
   }
 
   MeasureExpression::Instruction NameInstruction(const std::string& name) const {
@@ -363,14 +379,14 @@ class MeasureParser {
     if (lets_.count(t.text) || Find(vocabulary_.globals, t.text) != vocabulary_.globals.end()) return;
     if (Find(vocabulary_.places, t.text) != vocabulary_.places.end()) {
       if (!placesAllowed_)
-        Fail("let '" + letName_ + "' reads the place '" + t.text +
+        Fail(t.column, "let '" + letName_ + "' reads the place '" + t.text +
              "'; a let may use global variables, numbers and earlier lets");
       return;
     }
     std::string valid = "global variables: " + ListNames(vocabulary_.globals);
     if (!lets_.empty()) valid += "; lets: " + ListNames(lets_);
     if (placesAllowed_) valid += "; places: " + ListNames(vocabulary_.places);
-    Fail("unknown name '" + t.text + "' at column " + std::to_string(t.column) + " (valid " + valid + ")");
+    Fail(t.column, "unknown name '" + t.text + "' (valid " + valid + ")");
   }
 
   ChangeOfMeasure& measure_;

@@ -35,7 +35,8 @@
 // For one activity or case the rules are tried in file order; the first
 // whose condition holds (no `when`: always) gives the multiplier; when none
 // holds the multiplier is 1.
-// Errors are reported as "FILE:LINE: what is wrong".
+// Errors are reported as "FILE:LINE:COLUMN: what is wrong" (1-based; a
+// mistake of a whole expression or line is placed where it starts).
 #pragma once
 
 #include <cstdint>
@@ -44,8 +45,8 @@
 #include <utility>
 #include <vector>
 
-// A change of measure that cannot be read: the message names the file and
-// line.
+// A change of measure that cannot be read: the message names the file,
+// line and column.
 class MeasureError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

@@ -25,7 +25,7 @@ bool TakesNoParameter(char letter) { return letter == 'm' || letter == 'x' || le
 
 // Options that cannot stand without a parameter (-O may: it then sets nothing).
 bool NeedsParameter(char letter) {
-  return letter != '\0' && std::strchr("abBceflnNprst", letter) != nullptr;
+  return letter != '\0' && std::strchr("abBcDeflnNprst", letter) != nullptr;
 }
 
 }  // namespace
@@ -135,6 +135,12 @@ int16_t SimulatorClass::ParseCommandLineOptions(int argc, char** argv) {
       case 'B':
         ReplaceText(biasFilename, parameter);
         std::cout << "ChangeOfMeasureFile: " << biasFilename << std::endl;
+        break;
+      // The model's description (-D), for the manager; kept out of the usage
+      // text too.
+      case 'D':
+        ReplaceText(descriptionFilename, parameter);
+        std::cout << "DescriptionFile: " << descriptionFilename << std::endl;
         break;
       case 'O':
         if (parameter) {

@@ -77,7 +77,9 @@ SimulatorClass::SimulatorClass(int argc, char** argv) {
   }
   RefuseInvalidSeed();
   ReadChangeOfMeasure();
-  OpenOutputFiles();
+  // A description writes no observations: with -D, -a and -b files are
+  // left as they are.
+  if (descriptionFilename == nullptr) OpenOutputFiles();
   CreateTraceWriters();
 
   study = GenerateStudy();
@@ -315,6 +317,7 @@ SimulatorClass::~SimulatorClass() {
   delete[] traceFilename;
   delete[] overrideString;
   delete[] biasFilename;
+  delete[] descriptionFilename;
   delete[] enabledList;
   delete startClock;
   delete placeholderAction;

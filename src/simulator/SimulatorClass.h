@@ -62,6 +62,10 @@ class SimulatorClass {
   SimulatorClass& operator=(const SimulatorClass&) = delete;
 
   void Run();
+  // -D: writes the description of the model (io/ModelDescription.h) to
+  // descriptionFilename instead of running; the exit status: 0, or 1 when
+  // the file cannot be written.
+  int WriteDescription();
 
   // --- Command line -------------------------------------------------------
   int16_t ParseCommandLineOptions(int argc, char** argv);
@@ -183,6 +187,9 @@ class SimulatorClass {
   char* biasFilename = nullptr;                // -B, owned
   std::string biasText;
   std::unique_ptr<BiasedRun> biasedRun;
+  // -D: the file the description of the model is written to; the start-up
+  // stops short of the output files and nothing is simulated.
+  char* descriptionFilename = nullptr;         // -D, owned
 
   // Number of groups of the model (0 before the reward model is known).
   int32_t NumGroups() const;

@@ -10,6 +10,12 @@ int main(int argc, char** argv) {
   // boundary with its output complete; a second one ends it at once.
   Interruption::Install();
   auto* simulator = new SimulatorClass(argc, argv);
+  if (simulator->descriptionFilename != nullptr) {
+    // -D: the simulator describes its model and simulates nothing.
+    const int status = simulator->WriteDescription();
+    delete simulator;
+    return status;
+  }
   std::cout << "SIMULATOR::Preparing to run()" << std::endl;
   simulator->Run();
   // An output file that failed during the run was dropped: observations

@@ -40,6 +40,9 @@ class BaseStudyClass {
   // "Experiment <i + 1>", in one buffer that every call overwrites.
   static const char* GetExpName(int i);
 
+  // The study's name in its model file.
+  std::string Name;
+
   // --- Global-variable table: NumGVs names and type texts, in order ---------
   int NumGVs = 0;
   std::vector<std::string> GVNames;
@@ -60,3 +63,10 @@ class BaseStudyClass {
 // DestructStudy().
 BaseStudyClass* GenerateStudy();
 void DestructStudy();
+
+// What the study was compiled from, defined beside GenerateStudy() by the
+// model compiler: the name of the model (join or SAN) its reward model
+// measures, and 16 lowercase hex digits of the 64-bit FNV-1a hash of the
+// model file's bytes. A simulator describes itself with them (-D).
+const char* ModelName();
+const char* ModelFileHash();

@@ -3,11 +3,15 @@
 // probabilities of its Markov chain.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "BaseClasses/ModelChecks.h"
+#include "common/ContentHash.h"
 #include "sanc/ExampleRuns.h"
 
 namespace {
@@ -112,4 +116,76 @@ TEST(RunTimeChecks, ZeroIsLegalNegativeAndNaNAreNot) {
   EXPECT_EQ(CheckedMarking(-32768, site, "marking of p"), -32768);
   EXPECT_EXIT(CheckedMarking(32768, site, "marking of p"), testing::ExitedWithCode(1),
               "ERROR: m.san:3: activity 'a': marking of p is 32768; a marking must lie in -32768 ... 32767");
+}
+
+namespace {
+
+// The description `simulator -D` writes, and the identity the model file
+// `model` should give it.
+struct Described {
+  int status = -1;
+  nlohmann::json description;
+  std::string identity;
+};
+
+Described Describe(const std::string& simulator, const std::string& modelFile, const std::string& modelName) {
+  const fs::path dir = fs::temp_directory_path() / ("sanc_describe_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string command = "cd '" + dir.string() + "' && '" + SAN_TEST_BIN_DIR + "/" + simulator +
+                              "' -D description.json > out.txt 2> err.txt";
+  Described result;
+  const int status = std::system(command.c_str());
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream in(dir / "description.json");
+  if (in) result.description = nlohmann::json::parse(in);
+  fs::remove_all(dir);
+  std::ifstream model(std::string(SAN_SOURCE_DIR) + "/" + modelFile, std::ios::binary);
+  const std::string bytes(std::istreambuf_iterator<char>(model), {});
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx",
+                static_cast<unsigned long long>(HashBytes(
+                    kContentHashStart, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())));
+  result.identity = modelName + "-" + hex;
+  return result;
+}
+
+}  // namespace
+
+TEST(RepairableExample, DescribesItselfFromItsModelFile) {
+  const Described run = Describe("repairable_sim", "models/repairable.san", "units");
+  ASSERT_EQ(run.status, 0);
+  const nlohmann::json& d = run.description;
+  EXPECT_EQ(d["format"], 1);
+  EXPECT_EQ(d["model"], "units");
+  EXPECT_EQ(d["identity"], run.identity);
+  EXPECT_EQ(d["study"], "repair_rates");
+  EXPECT_EQ(d["globals"], nlohmann::json::parse(R"([{"name": "lambda", "type": "double"},
+      {"name": "mu", "type": "double"}, {"name": "coverage", "type": "double"}])"));
+  ASSERT_EQ(d["experiments"].size(), 3u);
+  EXPECT_EQ(d["experiments"][0]["name"], "Experiment 1");
+  EXPECT_EQ(d["experiments"][0]["values"], nlohmann::json::parse("[0.01, 0.5, 0.95]"));
+  EXPECT_EQ(d["experiments"][1]["values"], nlohmann::json::parse("[0.01, 0.05, 0.95]"));
+  EXPECT_EQ(d["experiments"][2]["values"], nlohmann::json::parse("[0.01, 0.5, 0.5]"));
+  EXPECT_EQ(d["variables"], nlohmann::json::parse(R"([{"name": "unreliability", "time": 10},
+      {"name": "unreliability", "time": 100}, {"name": "unreliability", "time": 1000}])"));
+}
+
+TEST(StorageExample, DescribesItselfWithWholeNumbersForIntegers) {
+  const Described run = Describe("storage_sim", "models/storage.san", "storage");
+  ASSERT_EQ(run.status, 0);
+  const nlohmann::json& d = run.description;
+  EXPECT_EQ(d["model"], "storage");
+  EXPECT_EQ(d["identity"], run.identity);
+  EXPECT_EQ(d["study"], "wear");
+  ASSERT_EQ(d["globals"].size(), 5u);
+  EXPECT_EQ(d["globals"][0], nlohmann::json::parse(R"({"name": "disks", "type": "int"})"));
+  EXPECT_EQ(d["globals"][2], nlohmann::json::parse(R"({"name": "wear_shape", "type": "double"})"));
+  ASSERT_EQ(d["experiments"].size(), 3u);
+  const nlohmann::json& nominal = d["experiments"][0]["values"];
+  EXPECT_TRUE(nominal[0].is_number_integer());
+  EXPECT_EQ(nominal, nlohmann::json::parse("[6, 2, 1.5, 20000, 0.01]"));
+  EXPECT_EQ(d["experiments"][1]["values"][2], 0.8);
+  EXPECT_EQ(d["experiments"][2]["values"][1], 1);
+  ASSERT_EQ(d["variables"].size(), 3u);
+  EXPECT_EQ(d["variables"][1], nlohmann::json::parse(R"({"name": "data_loss", "time": 8760})"));
 }

@@ -2,6 +2,8 @@
 // operations written, and the generated classes follow the model.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "ModelText.h"
 #include "writer/Cpp.h"
 #include "writer/Writer.h"
@@ -191,4 +193,28 @@ TEST(Writer, ImpulsesAreEarnedOnEveryCaseOfTheirActivity) {
   EXPECT_NE(sanc_test::Refusal(sanc_test::Edited("    rate machine.broken\n", "    rate machine.broken\n    impulse machine.wear = 1\n"))
                 .find("an impulse is earned over an interval"),
             std::string::npos);
+}
+
+// The study source names the model the reward model measures and the hash
+// of the model file's bytes; one byte changed changes the hash.
+TEST(Writer, StudyNamesTheModelAndTheFileHash) {
+  const sanc::Model model = sanc::ReadModel("m.san", kSmallModel);
+  const std::string study = FileText(sanc::Write(model, {}), model.study->name.text + "RangeStudy.cpp");
+  EXPECT_NE(study.find("const char* ModelName() { return \"" + model.reward->model.text + "\"; }"),
+            std::string::npos)
+      << study;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(model.fileHash));
+  EXPECT_NE(study.find(std::string("const char* ModelFileHash() { return \"") + hex + "\"; }"), std::string::npos)
+      << study;
+  EXPECT_NE(study.find("  Name = \"" + model.study->name.text + "\";"), std::string::npos);
+
+  std::string edited = kSmallModel;
+  const size_t digit = edited.find("128");
+  ASSERT_NE(digit, std::string::npos);
+  edited[digit] = '2';  // size = 228: one byte
+  EXPECT_NE(sanc::ReadModel("m.san", edited).fileHash, model.fileHash);
+  // A comment is a byte of the file like any other.
+  EXPECT_NE(sanc::ReadModel("m.san", kSmallModel + "#").fileHash, model.fileHash);
+  EXPECT_EQ(sanc::ReadModel("other.san", kSmallModel).fileHash, model.fileHash);
 }

@@ -95,24 +95,24 @@ TEST(ChangeOfMeasureTest, FirstRuleWhoseConditionHoldsGivesTheMultiplier) {
   EXPECT_EQ(measure.PlacesReadByRate(0).size(), 2u);
 }
 
-TEST(ChangeOfMeasureTest, RefusesNamesAndTargetsWithFileAndLine) {
+TEST(ChangeOfMeasureTest, RefusesNamesAndTargetsWithFileLineAndColumn) {
   Model model;
   const std::string unknownName = model.Refusal("\nrate sefi = 2 * bogus");
-  EXPECT_EQ(unknownName.rfind("cm.txt:2: unknown name 'bogus'", 0), 0u) << unknownName;
+  EXPECT_EQ(unknownName.rfind("cm.txt:2:17: unknown name 'bogus'", 0), 0u) << unknownName;
   EXPECT_NE(unknownName.find("ram_size"), std::string::npos) << unknownName;
   EXPECT_NE(unknownName.find("ram_system.ram_working"), std::string::npos) << unknownName;
 
   const std::string unknownActivity = model.Refusal("rate nothing = 2");
-  EXPECT_EQ(unknownActivity.rfind("cm.txt:1: unknown activity 'nothing'", 0), 0u);
+  EXPECT_EQ(unknownActivity.rfind("cm.txt:1:6: unknown activity 'nothing'", 0), 0u);
   EXPECT_NE(unknownActivity.find("valid: bit_errorGroup, bit_error, sefi"), std::string::npos)
       << unknownActivity;
-  EXPECT_NE(model.Refusal("rate bit_error_case2 = 2").find("cm.txt:1: 'bit_error_case2' is a case"),
+  EXPECT_NE(model.Refusal("rate bit_error_case2 = 2").find("cm.txt:1:6: 'bit_error_case2' is a case"),
             std::string::npos);
   EXPECT_NE(model.Refusal("rate watchdog_reboot = 2").find("is a deterministic activity"),
             std::string::npos);
   EXPECT_NE(model.Refusal("rate failure = 2").find("is an instantaneous activity"), std::string::npos);
   const std::string notACase = model.Refusal("weight sefi = 2");
-  EXPECT_EQ(notACase.rfind("cm.txt:1: 'sefi' is not a case", 0), 0u) << notACase;
+  EXPECT_EQ(notACase.rfind("cm.txt:1:8: 'sefi' is not a case", 0), 0u) << notACase;
   EXPECT_NE(notACase.find("bit_error_case2"), std::string::npos);
   // Only one place of the model may be named unqualified.
   EXPECT_NE(model.Refusal("rate sefi = 2 when ram_working > 0").find("unknown name 'ram_working'"),
@@ -122,14 +122,14 @@ TEST(ChangeOfMeasureTest, RefusesNamesAndTargetsWithFileAndLine) {
 TEST(ChangeOfMeasureTest, RefusesLetsThatReadPlacesAndConstantBadMultipliers) {
   Model model;
   EXPECT_EQ(model.Refusal("let x = 1\nlet y = flash_corrupted + x"),
-            "cm.txt:2: let 'y' reads the place 'flash_corrupted'; a let may use global variables, "
+            "cm.txt:2:9: let 'y' reads the place 'flash_corrupted'; a let may use global variables, "
             "numbers and earlier lets");
   EXPECT_EQ(model.Refusal("rate sefi = 0"),
-            "cm.txt:1: rate multiplier of sefi is 0; a multiplier must be a positive finite number");
-  EXPECT_NE(model.Refusal("let z = 0\nweight bit_error_case2 = 1 / z").find("cm.txt:2: weight multiplier"),
+            "cm.txt:1:13: rate multiplier of sefi is 0; a multiplier must be a positive finite number");
+  EXPECT_NE(model.Refusal("let z = 0\nweight bit_error_case2 = 1 / z").find("cm.txt:2:26: weight multiplier"),
             std::string::npos);
   EXPECT_NE(model.Refusal("rate sefi = -ram_size").find("is -128"), std::string::npos);
-  EXPECT_NE(model.Refusal("let a = 1\nlet a = 2").find("cm.txt:2: let 'a' is already a name"),
+  EXPECT_NE(model.Refusal("let a = 1\nlet a = 2").find("cm.txt:2:5: let 'a' is already a name"),
             std::string::npos);
   // A multiplier that reads places is judged when it is evaluated.
   EXPECT_EQ(model.Refusal("rate sefi = flash_corrupted"), "");
@@ -138,16 +138,16 @@ TEST(ChangeOfMeasureTest, RefusesLetsThatReadPlacesAndConstantBadMultipliers) {
 TEST(ChangeOfMeasureTest, SyntaxErrorsGiveTheColumn) {
   Model model;
   EXPECT_EQ(model.Refusal("rate sefi = (2 + 3"),
-            "cm.txt:1: syntax error at column 19: expected ')', found end of line");
+            "cm.txt:1:19: syntax error: expected ')', found end of line");
   EXPECT_EQ(model.Refusal("\n\nrate sefi 2"),
-            "cm.txt:3: syntax error at column 11: expected '=', found '2'");
+            "cm.txt:3:11: syntax error: expected '=', found '2'");
   EXPECT_EQ(model.Refusal("scale sefi = 2"),
-            "cm.txt:1: syntax error at column 1: expected 'let', 'rate' or 'weight', found 'scale'");
-  EXPECT_NE(model.Refusal("rate sefi = 2 $").find("column 15: unexpected character '$'"),
+            "cm.txt:1:1: syntax error: expected 'let', 'rate' or 'weight', found 'scale'");
+  EXPECT_NE(model.Refusal("rate sefi = 2 $").find("cm.txt:1:15: syntax error: unexpected character '$'"),
             std::string::npos);
-  EXPECT_NE(model.Refusal("rate sefi = 2 when 3").find("cm.txt:1: expected a condition"),
+  EXPECT_NE(model.Refusal("rate sefi = 2 when 3").find("cm.txt:1:20: expected a condition"),
             std::string::npos);
-  EXPECT_NE(model.Refusal("rate sefi = 1 < 2").find("cm.txt:1: expected a number"), std::string::npos);
+  EXPECT_NE(model.Refusal("rate sefi = 1 < 2").find("cm.txt:1:13: expected a number"), std::string::npos);
   EXPECT_NE(model.Refusal("rate sefi = min(1)").find("min takes two arguments"), std::string::npos);
   EXPECT_NE(model.Refusal("rate sefi = 2 3").find("expected 'when' or end of line"), std::string::npos);
 }
@@ -156,12 +156,13 @@ TEST(ChangeOfMeasureTest, SyntaxErrorsGiveTheColumn) {
 // reader's stack; moderate nesting is read as written.
 TEST(ChangeOfMeasureTest, DeepNestingIsRefusedNotOverflowed) {
   Model model;
-  const std::string deep = "cm.txt:1: expression nested too deeply";
+  const std::string deep = "cm.txt:1:13: expression nested too deeply";
   EXPECT_EQ(model.Refusal("rate sefi = " + std::string(20000, '(') + "1" + std::string(20000, ')')), deep);
   EXPECT_EQ(model.Refusal("rate sefi = " + std::string(20000, '-') + "1"), deep);
   std::string nots;
   for (int i = 0; i < 20000; ++i) nots += "not ";
-  EXPECT_EQ(model.Refusal("rate sefi = 2 when " + nots + "ram_working > 0"), deep);
+  EXPECT_EQ(model.Refusal("rate sefi = 2 when " + nots + "ram_working > 0"),
+            "cm.txt:1:20: expression nested too deeply");
   EXPECT_EQ(model.SefiMultiplier(std::string(10, '(') + "3" + std::string(10, ')') + " ^ --2"), 9.0);
 }
 

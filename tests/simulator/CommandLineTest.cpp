@@ -98,7 +98,7 @@ TEST_F(CommandLineTest, LaterOptionsOverrideEarlierOnes) {
 }
 
 TEST_F(CommandLineTest, ParameterRulesForEveryOption) {
-  for (const char* letter : {"a", "b", "c", "e", "f", "l", "n", "N", "p", "r", "s", "t"}) {
+  for (const char* letter : {"a", "b", "B", "c", "D", "e", "f", "l", "n", "N", "p", "r", "s", "t"}) {
     std::string option = std::string("-") + letter;
     Parsed last = Parse({option});
     EXPECT_EQ(last.status, 1);
@@ -169,6 +169,16 @@ TEST_F(CommandLineTest, UsageText) {
                        "established.\n\n"),
             std::string::npos);
   EXPECT_EQ(usage.find("-O"), std::string::npos);
+  EXPECT_EQ(usage.find("-B"), std::string::npos);
+  EXPECT_EQ(usage.find("-D"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, DescriptionFileIsStoredAndEchoed) {
+  Parsed parsed = Parse({"-D", "model.json"});
+  EXPECT_EQ(parsed.status, 0);
+  EXPECT_EQ(parsed.out, "DescriptionFile: model.json\n");
+  ASSERT_NE(sim.descriptionFilename, nullptr);
+  EXPECT_STREQ(sim.descriptionFilename, "model.json");
 }
 
 }  // namespace

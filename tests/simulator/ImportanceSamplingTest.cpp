@@ -169,7 +169,7 @@ TEST_F(ImportanceSamplingTest, StartUpRefusalsComeBeforeAnySimulation) {
   Write("bad.cm", "rate sefi = 2\nrate watchdog_reboot = 2\n");
   RunResult bad = Run("-N 10 -B bad.cm");
   EXPECT_EQ(bad.status, 1);
-  EXPECT_NE(bad.err.find("ERROR: bad.cm:2: 'watchdog_reboot' is a deterministic activity"),
+  EXPECT_NE(bad.err.find("ERROR: bad.cm:2:6: 'watchdog_reboot' is a deterministic activity"),
             std::string::npos);
   EXPECT_EQ(bad.out.find("Likelihood ratio"), std::string::npos);
 

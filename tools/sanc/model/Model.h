@@ -6,6 +6,7 @@
 // C++. Plain data, owned by value.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -153,6 +154,7 @@ struct Study {
 
 struct Model {
   std::string file;                // as named on the command line
+  uint64_t fileHash = 0;           // FNV-1a of the file's bytes as read
   std::vector<std::string> lines;  // the file's lines, for messages
   std::vector<Global> globals;
   std::vector<San> sans;

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <utility>
 
+#include "common/ContentHash.h"
 #include "model/Diagnostic.h"
 
 namespace sanc {
@@ -16,6 +17,7 @@ class Reader {
  public:
   Reader(const std::string& file, const std::string& text) {
     model_.file = file;
+    model_.fileHash = HashBytes(kContentHashStart, reinterpret_cast<const uint8_t*>(text.data()), text.size());
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
@@ -341,16 +343,23 @@ class Reader {
     model_.joins.push_back(std::move(join));
   }
 
-  // --- Rewards ---
+  // --- Rewards and study ---
+  // The first line of a reward or study block, `KEYWORD NAME of OTHER`; a
+  // model file holds at most one block of each (`seen`: one was read).
+  void ReadBlockHead(bool seen, const char* block, const char* other, Name& name, Name& of) {
+    if (seen) Fail(model_, Here(), std::string("a model file has one ") + block + " block");
+    in_->Take();
+    name = ReadName("a name");
+    ExpectWord("of");
+    of = ReadName(other);
+    ExpectEnd();
+  }
+
   void ReadReward() {
     const Where opened = Here();
-    if (model_.reward) Fail(model_, opened, "a model file has one reward block");
-    in_->Take();
     Reward reward;
-    reward.name = ReadName("a name");
-    ExpectWord("of");
-    reward.model = ReadName("the name of the join or SAN measured");
-    ExpectEnd();
+    ReadBlockHead(model_.reward.has_value(), "reward", "the name of the join or SAN measured", reward.name,
+                  reward.model);
     for (;;) {
       NextInBlock("reward", opened);
       if (in_->AtWord("end")) break;
@@ -410,13 +419,8 @@ class Reader {
   // --- Study ---
   void ReadStudy() {
     const Where opened = Here();
-    if (model_.study) Fail(model_, opened, "a model file has one study block");
-    in_->Take();
     Study study;
-    study.name = ReadName("a name");
-    ExpectWord("of");
-    study.reward = ReadName("the name of the reward model");
-    ExpectEnd();
+    ReadBlockHead(model_.study.has_value(), "study", "the name of the reward model", study.name, study.reward);
     for (;;) {
       NextInBlock("study", opened);
       if (in_->AtWord("end")) break;

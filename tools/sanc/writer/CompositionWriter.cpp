@@ -1,6 +1,8 @@
 // The classes above the SANs: joins, the reward model with its nodes and
 // workers, the study, and the global variables.
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
 
 #include "model/Analysis.h"
@@ -360,6 +362,13 @@ double ValueIn(const Global& g, const Experiment& e) {
   return ConstantValue(g.value.tree);
 }
 
+// 16 lowercase hex digits.
+std::string HexHash(uint64_t hash) {
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+  return digits;
+}
+
 GeneratedFile WriteGlobals(const Model& model) {
   Text h("GlobalVariables.h");
   h << GeneratedBanner(model);
@@ -426,7 +435,12 @@ std::vector<GeneratedFile> WriteStudy(const Model& model, const WriterOptions& o
   c << "}  // namespace\n\n";
   c << "BaseStudyClass* GenerateStudy() {\n  if (TheStudy == nullptr) TheStudy = new " + cls + "();\n  return TheStudy;\n}\n\n";
   c << "void DestructStudy() {\n  delete TheStudy;\n  TheStudy = nullptr;\n}\n\n";
-  c << cls + "::" + cls + "() {\n  NumGVs = " + std::to_string(model.globals.size()) + ";\n  NumExps = kNumExperiments;\n";
+  c << "// The model the reward model measures, and the hash of the model file it was\n"
+       "// compiled from (64-bit FNV-1a of the file's bytes).\n";
+  c << "const char* ModelName() { return \"" + model.reward->model.text + "\"; }\n";
+  c << "const char* ModelFileHash() { return \"" + HexHash(model.fileHash) + "\"; }\n\n";
+  c << cls + "::" + cls + "() {\n  Name = \"" + study.name.text + "\";\n  NumGVs = " +
+           std::to_string(model.globals.size()) + ";\n  NumExps = kNumExperiments;\n";
   std::vector<std::string> quotedNames, quotedTypes;
   for (size_t i = 0; i < names.size(); ++i) {
     quotedNames.push_back("\"" + names[i] + "\"");

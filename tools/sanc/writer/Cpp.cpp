@@ -121,6 +121,12 @@ Text& Text::operator<<(const std::string& s) {
   return *this;
 }
 
+void Text::BlankLine() {
+  const size_t n = text_.size();
+  if (n == 0 || (n >= 2 && text_[n - 1] == '\n' && text_[n - 2] == '\n')) return;
+  *this << "\n";
+}
+
 void Text::ModelLine(const std::string& code, int line, const std::string& modelFile) {
   // Model lines written one after the other share their directives: the
   // directive back to this file is dropped, and so is the one to the model

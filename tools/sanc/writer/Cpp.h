@@ -35,6 +35,8 @@ class Text {
   // is preceded by a #line directive to the model file and followed by one
   // back to this file.
   void ModelLine(const std::string& code, int line, const std::string& modelFile);
+  // An empty line, unless the text is empty or already ends with one.
+  void BlankLine();
   const std::string& Name() const { return name_; }
   const std::string& Str() const { return text_; }
 

@@ -293,30 +293,31 @@ class SanWriter {
     c << "  return enabledNow;\n}\n\n";
   }
 
+  // A method returning a parameter of the action: one line when the
+  // parameter is a constant, else a body holding the model file's
+  // expression (checked as Parameter() says), set apart by blank lines.
+  void WriteParameterMethod(Text& c, const Action& action, const std::string& signature, const Expression& e,
+                            const std::string& what) {
+    if (IsConstant(e.tree)) {
+      c << Method(action, signature + " { return " + Expr(e) + "; }") + "\n";
+      return;
+    }
+    c.BlankLine();
+    c << Method(action, signature + " {") + "\n";
+    c.ModelLine("  return " + Parameter(action, e, what) + ";", e.where.line, model_.file);
+    c << "}\n\n";
+  }
+
   void WriteRateAndWeight(Text& c, const Action& action) {
     const Activity& a = *action.activity;
-    if (IsExponential(a)) {
-      const Expression& rate = a.parameters[0];
-      if (IsConstant(rate.tree)) {
-        c << Method(action, "double Rate() { return " + Expr(rate) + "; }") + "\n";
-      } else {
-        c << Method(action, "double Rate() {") + "\n";
-        c.ModelLine("  return " + Parameter(action, rate, "rate") + ";", rate.where.line, model_.file);
-        c << "}\n\n";
-      }
-    } else {
+    if (IsExponential(a))
+      WriteParameterMethod(c, action, "double Rate()", a.parameters[0], "rate");
+    else
       c << Method(action, "double Rate() { return 0.0; }") + "\n";
-    }
-    const Expression& weight = action.theCase->weight;
-    if (!a.explicitCases) {
+    if (a.explicitCases)
+      WriteParameterMethod(c, action, "double Weight()", action.theCase->weight, "weight");
+    else
       c << Method(action, "double Weight() { return 1.0; }") + "\n";
-    } else if (IsConstant(weight.tree)) {
-      c << Method(action, "double Weight() { return " + Expr(weight) + "; }") + "\n";
-    } else {
-      c << "\n" + Method(action, "double Weight() {") + "\n";
-      c.ModelLine("  return " + Parameter(action, weight, "weight") + ";", weight.where.line, model_.file);
-      c << "}\n\n";
-    }
   }
 
   void WriteSampling(Text& c, const Action& action) {
@@ -332,14 +333,7 @@ class SanWriter {
       c << Method(action, "double SampleDistribution() { return TheDistribution->Exponential(Rate()); }") + "\n\n";
     } else if (IsDeterministic(a)) {
       values.push_back("DeterministicParamValue()");
-      const Expression& delay = a.parameters[0];
-      if (IsConstant(delay.tree)) {
-        c << Method(action, "double DeterministicParamValue() { return " + Expr(delay) + "; }") + "\n";
-      } else {
-        c << Method(action, "double DeterministicParamValue() {") + "\n";
-        c.ModelLine("  return " + Parameter(action, delay, "delay") + ";", delay.where.line, model_.file);
-        c << "}\n";
-      }
+      WriteParameterMethod(c, action, "double DeterministicParamValue()", a.parameters[0], "delay");
       c << Method(action, "double SampleDistribution() { return DeterministicParamValue(); }") + "\n\n";
     } else {
       std::string arguments;
