@@ -3,8 +3,10 @@
 // probabilities of its Markov chain.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -129,6 +131,7 @@ struct Described {
 };
 
 Described Describe(const std::string& simulator, const std::string& modelFile, const std::string& modelName) {
+  namespace fs = std::filesystem;
   const fs::path dir = fs::temp_directory_path() / ("sanc_describe_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   const std::string command = "cd '" + dir.string() + "' && '" + SAN_TEST_BIN_DIR + "/" + simulator +
