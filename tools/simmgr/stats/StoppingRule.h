@@ -24,8 +24,8 @@
 // its interval looks. A further settled condition on the variance of the
 // variance itself (at most 0.1) was weighed and left out: the rule checks
 // it after every block, so it passes just when the tail has not shown, and
-// the runs it lets stop cover no better than before; bounding the variance
-// in the interval, as WeightedInterval does, covers better at the same
+// the runs it lets stop cover no better; bounding the variance in the
+// interval, as WeightedInterval does, covers better at the same
 // replications.
 //
 // A variable whose sum is not finite (a weight overflowed) is never met: its
@@ -73,8 +73,9 @@ public:
     double Progress(const RunningStats& s) const;
     bool VariableMet(const RunningStats& s) const;
     // The interval judged: WeightedInterval for weighted observations,
-    // Student-t for other data that is not 0/1; for 0/1 data the exact interval, or [0, the no-event
-    // bound] while no event has been seen (Wilson under Binary::Wilson).
+    // Student-t for other data that is not 0/1; for 0/1 data the exact
+    // interval, or [0, the no-event bound] while no event has been seen
+    // (Wilson under Binary::Wilson).
     Interval JudgedInterval(const RunningStats& s) const;
     // A plain 0/1 cell with observations but no event: its interval is a
     // bound only.
