@@ -1,7 +1,7 @@
-// weighted_coverage -- how often the Student-t intervals of weighted cells
-// (reward x likelihood ratio under a change of measure) hold the true mean
-// when simmgr's rule stopped the run, on synthetic streams whose mean is
-// known.
+// weighted_coverage -- how often the intervals of weighted cells (reward x
+// likelihood ratio under a change of measure: Student-t with the variance at
+// its upper bound) hold the true mean when simmgr's rule stopped the run, on
+// synthetic streams whose mean is known.
 //
 // Replication i observes B_i * W_i with B_i ~ Bernoulli(p) and W_i
 // log-normal with mean 1 and shape sigma (W = exp(sigma Z - sigma^2 / 2)),
@@ -11,10 +11,10 @@
 // of measure that fits its cell less and less well.
 //
 // Each run is fed block by block to the BlockLedger simmgr uses, under the
-// weighted goal (Student-t, at least 30 non-zero observations, none above
+// weighted goal (its interval, at least 30 non-zero observations, none above
 // half the relative precision of the sum), and ends where the ledger
 // decides: converged, or capped at 200 000 replications. A run covers when
-// its Student-t interval holds p. Per point the bench prints the coverage
+// its interval holds p. Per point the bench prints the coverage
 // of all runs and of the converged ones, with 95 % Clopper-Pearson
 // intervals and the misses below and above, the share converged and the
 // mean replications.

@@ -35,6 +35,32 @@ TEST(RunningStats, MatchesTextbookValues) {
     EXPECT_EQ(Of({3}).Variance(), 0.0);
 }
 
+TEST(RunningStats, VarianceOfVarianceMatchesHandSumsAndKurtosis) {
+    // Deviations -3 -1 -1 -1 0 0 2 4 (skewed, so a wrong third moment shows
+    // in the fourth): sum d^2 = 32, sum d^4 = 356, 356 / 32^2 - 1/8.
+    EXPECT_NEAR(Of({2, 4, 4, 4, 5, 5, 7, 9}).VarianceOfVariance(), 356.0 / 1024.0 - 0.125, 1e-12);
+    // No spread: nothing to be unsure of; one dominant value: near 1.
+    EXPECT_EQ(Of({3, 3, 3}).VarianceOfVariance(), 0.0);
+    EXPECT_EQ(Of({}).VarianceOfVariance(), 0.0);
+    RunningStats dominated = Bernoulli(0, 99);
+    dominated.Add(1000);
+    EXPECT_GT(dominated.VarianceOfVariance(), 0.95);
+    // Symmetric two-point data: every d^4 equal, so 0 up to rounding.
+    EXPECT_NEAR(Bernoulli(500, 1000).VarianceOfVariance(), 0.0, 1e-12);
+    // Far from zero, where raw power sums lose every digit.
+    RunningStats offset;
+    for (int i = 0; i < 1000; ++i) offset.Add(1e9 + (i % 2 ? 1.0 : -1.0));
+    EXPECT_NEAR(offset.VarianceOfVariance(), 0.0, 1e-9);
+    // Normal data: (kurtosis - 1) / n = 2 / n; n VOV has a spread of about
+    // sqrt(24 / n) = 0.015 here.
+    std::mt19937_64 rng(5);
+    std::normal_distribution<double> normal(4.0, 3.0);
+    RunningStats s;
+    const int n = 100000;
+    for (int i = 0; i < n; ++i) s.Add(normal(rng));
+    EXPECT_NEAR(n * s.VarianceOfVariance(), 2.0, 0.1);
+}
+
 TEST(RunningStats, StaysAccurateFarFromZero) {
     // The naive sum-of-squares formula loses every digit here.
     RunningStats s;
@@ -248,6 +274,19 @@ TEST(WeightedStats, NonZeroSumAndLargestMergeExactly) {
         merged.Merge(Of({xs.begin() + static_cast<long>(from), xs.begin() + static_cast<long>(std::min(from + 700, xs.size()))}));
     EXPECT_EQ(merged.NonZero(), whole.NonZero());
     EXPECT_EQ(merged.Largest(), whole.Largest());
+    EXPECT_NEAR(merged.VarianceOfVariance(), whole.VarianceOfVariance(), 1e-12 * whole.VarianceOfVariance());
+    // Uneven pieces down to single observations, merged either way round.
+    RunningStats ragged;
+    for (size_t from = 0, size = 1; from < xs.size(); from += size, size = size * 3 % 997 + 1) {
+        const RunningStats piece = Of({xs.begin() + static_cast<long>(from),
+                                       xs.begin() + static_cast<long>(std::min(from + size, xs.size()))});
+        RunningStats next = piece;
+        next.Merge(ragged);
+        ragged = from % 2 ? next : (ragged.Merge(piece), ragged);
+    }
+    EXPECT_EQ(ragged.Count(), whole.Count());
+    EXPECT_NEAR(ragged.Variance(), whole.Variance(), 1e-12 * whole.Variance());
+    EXPECT_NEAR(ragged.VarianceOfVariance(), whole.VarianceOfVariance(), 1e-12 * whole.VarianceOfVariance());
     EXPECT_DOUBLE_EQ(merged.Sum(), whole.Sum());
     EXPECT_DOUBLE_EQ(merged.LargestShare(), whole.LargestShare());
     EXPECT_NEAR(merged.RelativeError(), whole.RelativeError(), 1e-12);
@@ -295,7 +334,11 @@ TEST(WeightedStats, JudgedByStudentTEvenForZeroOneData) {
     weightedGoal.weighted = true;
     const StoppingRule plain(plainGoal), weighted(weightedGoal);
     const RunningStats ones = Bernoulli(300, 1000);
-    EXPECT_EQ(weighted.JudgedInterval(ones).low, StudentInterval(ones, plainGoal.confidence).low);
+    EXPECT_EQ(weighted.JudgedInterval(ones).low, WeightedInterval(ones, plainGoal.confidence).low);
+    // Plain data that is not 0/1 keeps the plain Student-t interval.
+    const RunningStats spread = Of({2, 4, 4, 4, 5, 5, 7, 9});
+    EXPECT_EQ(plain.JudgedInterval(spread).low, StudentInterval(spread, plainGoal.confidence).low);
+    EXPECT_EQ(plain.JudgedInterval(spread).high, StudentInterval(spread, plainGoal.confidence).high);
 
     const RunningStats zeros = Bernoulli(0, 6000);
     EXPECT_TRUE(plain.VariableMet(zeros));
@@ -318,4 +361,36 @@ TEST(WeightedStats, ASumThatOverflowsIsUnreliableAndNeverMet) {
     PrecisionGoal plainGoal;
     plainGoal.minReps = 2;
     EXPECT_FALSE(StoppingRule(plainGoal).VariableMet(huge)) << "nor does a plain run stop on it";
+}
+
+TEST(WeightedStats, IntervalBoundsTheVarianceByHowWellItIsKnown) {
+    // Light-tailed weights: the variance is well known, and the interval is
+    // the Student-t one widened by under 4 %.
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> light(0.5e-8, 1.5e-8);
+    RunningStats settled;
+    for (int i = 0; i < 1000; ++i) settled.Add(light(rng));
+    const Interval plain = StudentInterval(settled, 0.95);
+    const Interval bounded = WeightedInterval(settled, 0.95);
+    const double widening = bounded.HalfWidthAround(settled.Mean()) / plain.HalfWidthAround(settled.Mean());
+    EXPECT_GT(widening, 1.0);
+    EXPECT_LT(widening, 1.04);
+    EXPECT_NEAR((bounded.low + bounded.high) / 2, settled.Mean(), 1e-12 * settled.Mean());
+
+    // One huge weight carries nearly all the variance: its variance is as
+    // good as unknown (VOV near 1), and the variance is taken at
+    // 1 + 1.645 times the estimate, the half-width at about 1.63 times.
+    RunningStats lucky = settled;
+    lucky.Add(1e-5);
+    const double wide = WeightedInterval(lucky, 0.95).HalfWidthAround(lucky.Mean()) /
+                        StudentInterval(lucky, 0.95).HalfWidthAround(lucky.Mean());
+    EXPECT_GT(lucky.VarianceOfVariance(), 0.99);
+    EXPECT_NEAR(wide, std::sqrt(1.0 + 1.6449 * std::sqrt(lucky.VarianceOfVariance())), 1e-3);
+
+    EXPECT_FALSE(WeightedInterval(Of({1e-8}), 0.95).valid);
+    // Weights whose fourth powers overflow leave the variance's own spread
+    // unknown: no interval, so the rule cannot stop on it.
+    RunningStats overflowing = Of({0, 1e100, 0, 3e100});
+    EXPECT_FALSE(WeightedInterval(overflowing, 0.95).valid);
+    EXPECT_FALSE(StoppingRule(WeightedGoal()).VariableMet(overflowing));
 }

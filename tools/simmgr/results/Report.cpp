@@ -106,7 +106,8 @@ void Report::WriteTable(std::ostream& out) const {
     out << "Intervals: E = exact (0/1 observations; one that saw no event is bounded above only), t = Student-t.\n";
     if (weighted)
         out << "Weighted observations (change of measure): a cell converges only with at least " << kMinNonZero
-            << " non-zero observations, none holding more than half the relative precision of the sum.\n";
+            << " non-zero observations, none holding more than half the relative precision of the sum;"
+               " their t interval takes the variance at its upper bound, by how well the observations know it.\n";
 }
 
 void Report::WriteJson(std::ostream& out) const {

@@ -2,7 +2,8 @@
 // time point with both intervals, flattened from the gathered statistics
 // and the study's names, in the order experiment, then variable index.
 // In a weighted run (a change of measure) the stopping interval is the
-// Student-t one and each row says whether its weights have settled.
+// Student-t one with the variance at its upper bound (WeightedInterval) and
+// each row says whether its weights have settled.
 #pragma once
 
 #include <cstdint>

@@ -11,17 +11,31 @@ double Interval::HalfWidthAround(double estimate) const {
     return std::max(estimate - low, high - estimate);
 }
 
-Interval StudentInterval(const RunningStats& s, double confidence) {
+namespace {
+
+// mean -/+ t(1 - (1 - confidence)/2, n - 1) * spread / sqrt(n).
+Interval StudentAround(const RunningStats& s, double confidence, double spread) {
     Interval ci;
     if (s.Count() < 2) return ci;
     const double n = static_cast<double>(s.Count());
     boost::math::students_t dist(n - 1.0);
     const double t = boost::math::quantile(dist, 1.0 - (1.0 - confidence) / 2.0);
-    const double half = t * s.StdDev() / std::sqrt(n);
+    const double half = t * spread / std::sqrt(n);
     ci.low = s.Mean() - half;
     ci.high = s.Mean() + half;
     ci.valid = true;
     return ci;
+}
+
+}  // namespace
+
+Interval StudentInterval(const RunningStats& s, double confidence) { return StudentAround(s, confidence, s.StdDev()); }
+
+Interval WeightedInterval(const RunningStats& s, double confidence) {
+    const double vov = s.VarianceOfVariance();
+    if (!std::isfinite(vov)) return Interval{};
+    const double z = boost::math::quantile(boost::math::normal(), confidence);
+    return StudentAround(s, confidence, std::sqrt(s.Variance() * (1.0 + z * std::sqrt(vov))));
 }
 
 Interval WilsonInterval(const RunningStats& s, double confidence) {

@@ -17,6 +17,16 @@ struct Interval {
 
 // mean -/+ t(1 - (1 - confidence)/2, n - 1) * s / sqrt(n); needs n >= 2.
 Interval StudentInterval(const RunningStats& s, double confidence);
+// The Student-t interval of weighted observations (reward x likelihood
+// ratio), with the variance taken at its one-sided upper bound at the same
+// confidence, s^2 (1 + z sqrt(v)), where v is the estimated relative
+// variance of s^2 (RunningStats::VarianceOfVariance) and z the normal
+// quantile at `confidence`. Student-t treats s^2 as known to n - 1 degrees
+// of freedom; heavy-tailed weights leave it far less known, and low while
+// the tail has not shown, which is when the plain interval misses (below
+// the mean). For normal data v is about 2 / n, and the bound widens the
+// interval by under 4 % from n = 1000 on. Needs n >= 2 and a finite v.
+Interval WeightedInterval(const RunningStats& s, double confidence);
 // Wilson score interval for a proportion; needs n >= 1 and 0/1 data.
 Interval WilsonInterval(const RunningStats& s, double confidence);
 

@@ -3,9 +3,11 @@
 // accumulators merge exactly (several processes, several files). For the
 // weighted observations of a change of measure it also keeps how many are
 // non-zero, their sum and the largest one, which tell whether a few lucky
-// replications carry the estimate.
-// Invariant: m2 >= 0; mean, m2, sum and largest are 0 while count is 0;
-// otherwise largest is the greatest observation added.
+// replications carry the estimate, and the third and fourth central moments,
+// which tell how well the spread itself is known.
+// Invariant: m2 >= 0 and m4 >= 0 (up to rounding); mean, m2, m3, m4, sum and
+// largest are 0 while count is 0; otherwise largest is the greatest
+// observation added.
 #pragma once
 
 #include <cstdint>
@@ -39,11 +41,19 @@ public:
     // Standard error of the mean relative to the mean; infinity while the
     // mean is 0 or fewer than two observations exist.
     double RelativeError() const;
+    // The estimated relative variance of the sample variance,
+    // sum (x - mean)^4 / (sum (x - mean)^2)^2 - 1/n: near (kurtosis - 1) / n
+    // when the tail has been seen, and between 0 and 1 always. 0 while every
+    // observation is the same (no spread to be unsure of); not finite once
+    // the fourth powers overflow.
+    double VarianceOfVariance() const;
 
 private:
     int64_t count = 0;
     double mean = 0.0;
     double m2 = 0.0;      // sum of squared deviations from the mean
+    double m3 = 0.0;      // sum of cubed deviations (kept to update m4)
+    double m4 = 0.0;      // sum of fourth powers of the deviations
     int64_t ones = 0;
     bool allBinary = true;
     int64_t nonzero = 0;

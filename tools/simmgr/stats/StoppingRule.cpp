@@ -6,7 +6,8 @@
 #include <limits>
 
 Interval StoppingRule::JudgedInterval(const RunningStats& s) const {
-    if (goal.weighted || !s.AllBinary()) return StudentInterval(s, goal.confidence);
+    if (goal.weighted) return WeightedInterval(s, goal.confidence);
+    if (!s.AllBinary()) return StudentInterval(s, goal.confidence);
     if (goal.binary == PrecisionGoal::Binary::Wilson) return WilsonInterval(s, goal.confidence);
     if (!NoEvent(s)) return ClopperPearsonInterval(s, goal.confidence);
     Interval bound;

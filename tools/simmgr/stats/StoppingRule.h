@@ -14,13 +14,19 @@
 // misses of the runs that go on.
 //
 // Weighted observations (reward x likelihood ratio under a change of
-// measure) are judged by the Student-t interval only, and a variable is met
+// measure) are judged by the Student-t interval with the variance at its
+// upper bound (WeightedInterval), never by a 0/1 rule, and a variable is met
 // only once its weights have settled: at least kMinNonZero non-zero
 // observations, and none holding more than half the relative precision of
 // the sum. Removing that largest observation then moves the estimate by at
 // most half the half-width the user accepts; a cell whose answer rests on
 // one lucky replication has weights that have not settled, however narrow
-// its interval looks.
+// its interval looks. A further settled condition on the variance of the
+// variance itself (at most 0.1) was weighed and left out: the rule checks
+// it after every block, so it passes just when the tail has not shown, and
+// the runs it lets stop cover no better; bounding the variance in the
+// interval, as WeightedInterval does, covers better at the same
+// replications.
 //
 // A variable whose sum is not finite (a weight overflowed) is never met: its
 // mean and interval may still look finite, but they no longer describe the
@@ -66,9 +72,10 @@ public:
     // Infinity when no interval can be formed yet.
     double Progress(const RunningStats& s) const;
     bool VariableMet(const RunningStats& s) const;
-    // The interval judged: Student-t for weighted observations and for data
-    // that is not 0/1; for 0/1 data the exact interval, or [0, the no-event
-    // bound] while no event has been seen (Wilson under Binary::Wilson).
+    // The interval judged: WeightedInterval for weighted observations,
+    // Student-t for other data that is not 0/1; for 0/1 data the exact
+    // interval, or [0, the no-event bound] while no event has been seen
+    // (Wilson under Binary::Wilson).
     Interval JudgedInterval(const RunningStats& s) const;
     // A plain 0/1 cell with observations but no event: its interval is a
     // bound only.
