@@ -149,7 +149,10 @@ TEST(ChangeOfMeasure, ItsContentNotItsPathIsPartOfTheIdentity) {
     ASSERT_TRUE(LoadChangeOfMeasure(dir / "a.bias", original.bias, error)) << error;
     ASSERT_TRUE(LoadChangeOfMeasure(dir / "elsewhere/copy.bias", copy.bias, error)) << error;
     ASSERT_TRUE(LoadChangeOfMeasure(dir / "edited.bias", edited.bias, error)) << error;
-    for (BlockLayout* layout : {&plain, &original, &copy, &edited}) layout->seedStride = 9;
+    for (BlockLayout* layout : {&plain, &original, &copy, &edited}) {
+        layout->seedStride = 9;
+        layout->model = "m-0123456789abcdef";
+    }
 
     EXPECT_EQ(original.bias.contentHash.size(), 16u);
     EXPECT_EQ(original.FileName(2, 3), copy.FileName(2, 3)) << "same content under another path";

@@ -4,6 +4,7 @@
 // plan, the jobs and merge.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "simmgr/testing/TestSupport.h"
@@ -78,8 +79,10 @@ TEST(Studies, VaryRunsTheCrossProductAndMergesToTheSameAnswer) {
         EXPECT_EQ(row.at("n"), "200");
     }
     // Seed stride 4: block 1 of experiment 3 has seed 500 + 4 + 3.
-    EXPECT_EQ(RunShell("cd " + (dir / "store") + " && ls e3_b1_s507_*", dir).out,
-              "e3_b1_s507_n100_o-e0%20-Of:flash%5Fsize:32:f:power%5Fcycle%5Frate:1:f:ram%5Fsize:128.bin\n");
+    // The name begins with the model's identity: its name and its file's hash.
+    EXPECT_TRUE(std::regex_match(RunShell("cd " + (dir / "store") + " && ls *_e3_b1_s507_*", dir).out,
+                                 std::regex("basic_model-[0-9a-f]{16}_e3_b1_s507_n100_o-e0%20-Of:flash%5Fsize:32:"
+                                            "f:power%5Fcycle%5Frate:1:f:ram%5Fsize:128\\.bin\n")));
     EXPECT_FALSE(ReadFile(dir / "run.png").empty());
 
     const std::string plan = dir / "plan";
@@ -87,7 +90,7 @@ TEST(Studies, VaryRunsTheCrossProductAndMergesToTheSameAnswer) {
     ASSERT_EQ(r.status, 0) << r.err;
     r = RunShell("while read -r line; do bash -c \"$line\" || exit 1; done < " + plan + "/jobs.txt", dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(RunShell("cat " + plan + "/e1_b0_s501_n100_o*.log", dir).out.find("OverrideString is f:flash_size:32:f:power_cycle_rate:0.5:f:ram_size:128"),
+    EXPECT_NE(RunShell("cat " + plan + "/*_e1_b0_s501_n100_o*.log", dir).out.find("OverrideString is f:flash_size:32:f:power_cycle_rate:0.5:f:ram_size:128"),
               std::string::npos);
     r = RunShell(Simmgr() + " merge --store " + plan + " " + study + " --csv " + (dir / "merge.csv"), dir);
     ASSERT_EQ(r.status, 0) << r.err;
