@@ -19,7 +19,7 @@ short* workingCell = &working;
 
 MeasureVocabulary Vocabulary() {
   MeasureVocabulary vocabulary;
-  vocabulary.globals = {{"ram_size", &ramSize}, {"random_failure_rate", &failureRate}};
+  vocabulary.globals = {{"ram_size", ramSize}, {"random_failure_rate", failureRate}};
   vocabulary.places = {{"flash_corrupted", &corruptedCell},
                        {"flash_system.flash_corrupted", &corruptedCell},
                        {"ram_working", &workingCell}};

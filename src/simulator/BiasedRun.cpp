@@ -136,14 +136,9 @@ std::string FormatValue(double value) {
   return out.str();
 }
 
-// Global variables of the float type the model reads.
+// Every global variable, whatever its type, at the value this run gives it.
 void AddGlobals(BaseStudyClass& study, MeasureVocabulary& v) {
-  for (int i = 0; i < study.GetNumGVs(); ++i) {
-    const char* type = study.GetGVType(i);
-    if (type == nullptr || std::string(type) != "float") continue;
-    std::string name = study.GetGVName(i);
-    v.globals.emplace_back(name, static_cast<const float*>(study.GetGVValue(name.data())));
-  }
+  for (int i = 0; i < study.GetNumGVs(); ++i) v.globals.emplace_back(study.GetGVName(i), study.GetGVNumber(i));
 }
 
 // Places: qualified always; unqualified when every place of that name is

@@ -21,7 +21,6 @@ double MeasureExpression::Evaluate() const {
   for (const Instruction& in : code) {
     switch (in.op) {
       case Op::Number: stack[top++] = in.number; continue;
-      case Op::Global: stack[top++] = static_cast<double>(*in.global); continue;
       case Op::Place: stack[top++] = static_cast<double>(**in.mark); continue;
       case Op::Neg: stack[top - 1] = -stack[top - 1]; continue;
       case Op::Not: stack[top - 1] = stack[top - 1] != 0.0 ? 0.0 : 1.0; continue;
@@ -58,7 +57,7 @@ namespace {
 
 int Arity(Op op) {
   switch (op) {
-    case Op::Number: case Op::Global: case Op::Place: return 0;
+    case Op::Number: case Op::Place: return 0;
     case Op::Neg: case Op::Not: case Op::Exp: case Op::Log: case Op::Sqrt: return 1;
     default: return 2;
   }
@@ -90,7 +89,7 @@ void MeasureExpression::FoldConstants() {
       run.code.assign(folded.begin() + static_cast<std::ptrdiff_t>(start), folded.end());
       const double value = run.Evaluate();
       folded.resize(start);
-      folded.push_back({Op::Number, value, nullptr, nullptr});
+      folded.push_back({Op::Number, value, nullptr});
     }
     operands.push_back({start, constant});
   }
@@ -357,7 +356,7 @@ class MeasureParser {
   void Compile(const expr::Node& node, int column, std::vector<MeasureExpression::Instruction>& code,
                int& depth) const {
     for (const expr::Node& operand : node.operands) Compile(operand, column, code, depth);
-    MeasureExpression::Instruction in{ProgramOp(node.op), 0.0, nullptr, nullptr};
+    MeasureExpression::Instruction in{ProgramOp(node.op), 0.0, nullptr};
     if (node.op == expr::Op::Number) in.number = node.token.number;
     if (node.op == expr::Op::Name) in = NameInstruction(node.token.text);
     code.push_back(in);
@@ -367,10 +366,10 @@ class MeasureParser {
 
   MeasureExpression::Instruction NameInstruction(const std::string& name) const {
     auto let = lets_.find(name);
-    if (let != lets_.end()) return {Op::Number, let->second, nullptr, nullptr};
+    if (let != lets_.end()) return {Op::Number, let->second, nullptr};
     auto global = Find(vocabulary_.globals, name);
-    if (global != vocabulary_.globals.end()) return {Op::Global, 0.0, global->second, nullptr};
-    return {Op::Place, 0.0, nullptr, Find(vocabulary_.places, name)->second};
+    if (global != vocabulary_.globals.end()) return {Op::Number, global->second, nullptr};
+    return {Op::Place, 0.0, Find(vocabulary_.places, name)->second};
   }
 
   // Refuses, as it is read, a name that is no let, global variable or (where

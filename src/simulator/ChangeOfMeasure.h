@@ -55,7 +55,10 @@ class MeasureError : public std::runtime_error {
 // What a change of measure may name; supplied by the simulator from the
 // model. Each list holds every accepted spelling.
 struct MeasureVocabulary {
-  std::vector<std::pair<std::string, const float*>> globals;
+  // Every global variable, whatever its type, at its value for this run:
+  // the study sets them before the model is built and nothing changes them
+  // while it runs, so a global is a constant of the file, like a let.
+  std::vector<std::pair<std::string, double>> globals;
   // The place's marking cell is read through the place's own pointer, which
   // follows the sharing of places.
   std::vector<std::pair<std::string, short* const*>> places;
@@ -71,13 +74,12 @@ struct MeasureVocabulary {
 class MeasureExpression {
  public:
   enum class Op : uint8_t {
-    Number, Global, Place, Add, Sub, Mul, Div, Pow, Neg, Min, Max, Exp, Log, Sqrt,
+    Number, Place, Add, Sub, Mul, Div, Pow, Neg, Min, Max, Exp, Log, Sqrt,
     Less, LessEqual, Greater, GreaterEqual, Equal, NotEqual, And, Or, Not
   };
   struct Instruction {
     Op op;
     double number = 0.0;             // Number
-    const float* global = nullptr;   // Global
     short* const* mark = nullptr;    // Place
   };
   // Deepest stack a program may need; deeper expressions are refused.

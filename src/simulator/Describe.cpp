@@ -2,6 +2,8 @@
 // instead of simulating it: what the model compiler recorded of the model
 // file, the study's global variables and each experiment's values of them,
 // and the reward model's variables.
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -28,21 +30,14 @@ std::string TypeOf(BaseStudyClass& study, int g) {
   return type != nullptr ? type : "float";  // the study's default type
 }
 
-// The current value of global variable g, read through its address as its
-// type says.
+// The current value of global variable g, kept in the kind of its type.
 description::Value ReadGlobal(BaseStudyClass& study, int g) {
   using description::Value;
-  std::vector<char> name = NameBuffer(study.GetGVName(g));
-  const void* p = study.GetGVValue(name.data());
-  if (p == nullptr) return Value::OfDouble(0.0);
+  const double number = study.GetGVNumber(g);
   const std::string type = TypeOf(study, g);
-  if (type == "double") return Value::OfDouble(*static_cast<const double*>(p));
-  if (type == "int") return Value::OfInteger(*static_cast<const int*>(p));
-  if (type == "short") return Value::OfInteger(*static_cast<const short*>(p));
-  if (type == "long") return Value::OfInteger(*static_cast<const long*>(p));
-  if (type == "char") return Value::OfInteger(*static_cast<const char*>(p));
-  if (type == "bool") return Value::OfInteger(*static_cast<const bool*>(p) ? 1 : 0);
-  return Value::OfFloat(*static_cast<const float*>(p));
+  if (type == "double" || std::isnan(number)) return Value::OfDouble(number);
+  if (type == "float") return Value::OfFloat(static_cast<float>(number));
+  return Value::OfInteger(static_cast<int64_t>(number));
 }
 
 size_t SizeOf(const std::string& type) {

@@ -1,6 +1,8 @@
 #include "study/BaseStudyClass.h"
 
+#include <cmath>
 #include <cstdio>
+#include <string>
 #include <iostream>
 
 #include "study/OverrideText.h"
@@ -23,6 +25,22 @@ const char* BaseStudyClass::GetGVName(int i) const {
 const char* BaseStudyClass::GetGVType(int i) const {
   if (i < 0 || i >= NumGVs || i >= static_cast<int>(GVTypes.size())) return nullptr;
   return GVTypes[i].c_str();
+}
+
+double BaseStudyClass::GetGVNumber(int i) {
+  const char* name = GetGVName(i);
+  if (name == nullptr) return std::nan("");
+  std::string buffer = name;  // the accessor takes a modifiable name
+  const void* p = GetGVValue(buffer.data());
+  if (p == nullptr) return std::nan("");
+  const std::string type = GetGVType(i);
+  if (type == "double") return *static_cast<const double*>(p);
+  if (type == "int") return *static_cast<const int*>(p);
+  if (type == "short") return *static_cast<const short*>(p);
+  if (type == "long") return static_cast<double>(*static_cast<const long*>(p));
+  if (type == "char") return *static_cast<const char*>(p);
+  if (type == "bool") return *static_cast<const bool*>(p) ? 1.0 : 0.0;
+  return *static_cast<const float*>(p);
 }
 
 const char* BaseStudyClass::GetExpName(int i) {

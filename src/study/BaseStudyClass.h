@@ -34,6 +34,10 @@ class BaseStudyClass {
   // Name and type text of global variable i; null outside 0 … NumGVs - 1.
   const char* GetGVName(int i) const;
   const char* GetGVType(int i) const;
+  // The current value of global variable i as a number, read through its
+  // address as its type says (a type the study does not name is a float);
+  // NaN when the variable has no address.
+  double GetGVNumber(int i);
   int GetNumExps() const { return NumExps; }
   // True when `index` names one of the study's experiments.
   bool IsValidExperiment(int index) const { return index >= 0 && index < NumExps; }

@@ -3,6 +3,7 @@
 // probabilities of its Markov chain.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -191,4 +192,28 @@ TEST(StorageExample, DescribesItselfWithWholeNumbersForIntegers) {
   EXPECT_EQ(d["experiments"][2]["values"][1], 1);
   ASSERT_EQ(d["variables"].size(), 3u);
   EXPECT_EQ(d["variables"][1], nlohmann::json::parse(R"({"name": "data_loss", "time": 8760})"));
+}
+
+// A change of measure reads a model's global variables of every type at the
+// values of the run: multiplying by lambda * 100 (lambda a double, 0.01 in
+// the study) biases nothing, so every weight is exactly 1 and each
+// observation 0 or 1; with lambda overridden to 0.02 the multiplier is 2
+// and the weights are not 1.
+TEST(RepairableExample, AChangeOfMeasureReadsGlobalsOfAnyType) {
+  namespace fs = std::filesystem;
+  const fs::path file = fs::temp_directory_path() / ("repairable_" + std::to_string(::getpid()) + ".bias");
+  std::ofstream(file) << "rate first_unit_fails = lambda * 100 when failed == 0\n";
+  const SimulatorRun unbiased = RunSimulator("repairable_sim", "-s 7 -N 2000 -B " + file.string());
+  const SimulatorRun doubled = RunSimulator("repairable_sim", "-s 7 -N 2000 -Od:lambda:0.02 -B " + file.string());
+  fs::remove(file);
+  ASSERT_EQ(unbiased.status, 0) << unbiased.err;
+  ASSERT_EQ(doubled.status, 0) << doubled.err;
+  auto count = [](const std::vector<double>& values, auto which) {
+    return std::count_if(values.begin(), values.end(), which);
+  };
+  auto isOne = [](double v) { return v == 1.0; };
+  auto isFraction = [](double v) { return v != 0.0 && v != 1.0; };
+  EXPECT_GT(count(unbiased.observations.at(2), isOne), 0);
+  EXPECT_EQ(count(unbiased.observations.at(2), isFraction), 0) << "a multiplier of 1 gives weights of 1";
+  EXPECT_GT(count(doubled.observations.at(2), isFraction), 0) << "lambda was read as 0.02";
 }

@@ -22,7 +22,7 @@ struct Model {
   MeasureVocabulary vocabulary;
 
   Model() {
-    vocabulary.globals = {{"ram_size", &ramSize}, {"random_failure_rate", &failureRate}};
+    vocabulary.globals = {{"ram_size", ramSize}, {"random_failure_rate", failureRate}};
     vocabulary.places = {{"flash_corrupted", &corruptedCell},
                          {"flash_system.flash_corrupted", &corruptedCell},
                          {"ram_system.ram_working", &workingCell}};
@@ -173,10 +173,10 @@ TEST(ChangeOfMeasureTest, FoldingKeepsPlaceReadsAndTheExactResult) {
   float ramSize = 96.0f;
   short tokens = 0;
   short* cell = &tokens;
-  auto number = [](double v) { return MeasureExpression::Instruction{Op::Number, v, nullptr, nullptr}; };
-  auto op = [](Op o) { return MeasureExpression::Instruction{o, 0.0, nullptr, nullptr}; };
-  const MeasureExpression::Instruction global{Op::Global, 0.0, &ramSize, nullptr};
-  const MeasureExpression::Instruction place{Op::Place, 0.0, nullptr, &cell};
+  auto number = [](double v) { return MeasureExpression::Instruction{Op::Number, v, nullptr}; };
+  auto op = [](Op o) { return MeasureExpression::Instruction{o, 0.0, nullptr}; };
+  const MeasureExpression::Instruction global = number(ramSize);
+  const MeasureExpression::Instruction place{Op::Place, 0.0, &cell};
   // (1 + (ram_size / 512 - 1) * 0.3) * place + exp(-ram_size / 7) ^ 0.5
   MeasureExpression e;
   e.code = {number(1), global, number(512), op(Op::Div), number(1), op(Op::Sub), number(0.3),
