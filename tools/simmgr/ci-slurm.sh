@@ -3,8 +3,10 @@
 # starts a one-node one): plans a study of more than 1000 blocks, so that an
 # array task runs several lines, submits the plan's slurm.sh from another
 # directory, and checks that merging the blocks gives the answer of
-# `simmgr run` for the same options. Then a plan whose simulator fails for
-# one seed: that line's task must fail while every other line still ran.
+# `simmgr run` for the same options, for basic_model and for a model of
+# one's own (the pool example under its shipped change of measure). Then a
+# plan whose simulator fails for one seed: that line's task must fail while
+# every other line still ran.
 # Usage: tools/simmgr/ci-slurm.sh [BIN_DIR] (default build/bin).
 set -euo pipefail
 bin=$(cd "${1:-build/bin}" && pwd)
@@ -24,6 +26,14 @@ test "$(wc -l < "$out/plan/jobs.txt")" -eq 1100
 "$bin/simmgr" run --sim "$bin/basic_model_sim" "${study[@]}" --csv "$out/run.csv" >/dev/null
 cmp "$out/merged.csv" "$out/run.csv"
 echo "plan, sbatch and merge gave the answer of run (1100 blocks, 40 array tasks)"
+
+pool=(--sim "$bin/pool_sim" --rare --experiments 3,4 --block-size 500)
+"$bin/simmgr" plan "${pool[@]}" --out "$out/pool" >/dev/null
+(cd / && sbatch --wait --quiet --array=1-4 "$out/pool/slurm.sh")
+"$bin/simmgr" merge "${pool[@]}" --store "$out/pool" --csv "$out/pool-merged.csv" >/dev/null
+"$bin/simmgr" run "${pool[@]}" --csv "$out/pool-run.csv" >/dev/null
+cmp "$out/pool-merged.csv" "$out/pool-run.csv"
+echo "pool_sim --rare: plan, sbatch and merge gave the answer of run"
 
 # Line 1 fails; task 1 of 2 also runs lines 3, 5, …, 1001, task 2 lines 2, 4, …, 1002.
 cat > "$out/fails-on-first-seed.sh" <<SIM
