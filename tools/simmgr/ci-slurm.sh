@@ -27,7 +27,7 @@ test "$(wc -l < "$out/plan/jobs.txt")" -eq 1100
 cmp "$out/merged.csv" "$out/run.csv"
 echo "plan, sbatch and merge gave the answer of run (1100 blocks, 40 array tasks)"
 
-pool=(--sim "$bin/pool_sim" --rare --experiments 3,4 --block-size 500)
+pool=(--sim "$bin/pool_sim" --rare --experiments 3,4 --block-size 500 --max-reps 20000)
 "$bin/simmgr" plan "${pool[@]}" --out "$out/pool" >/dev/null
 (cd / && sbatch --wait --quiet --array=1-4 "$out/pool/slurm.sh")
 "$bin/simmgr" merge "${pool[@]}" --store "$out/pool" --csv "$out/pool-merged.csv" >/dev/null
