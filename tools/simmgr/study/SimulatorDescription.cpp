@@ -46,6 +46,12 @@ const json* Member(const json& object, const char* key, json::value_t kind, cons
     return nullptr;
 }
 
+// The name of one entry of a list ("global 2: "), which must be an object.
+const json* EntryName(const json& entry, const std::string& where, std::string& error) {
+    if (!entry.is_object()) return (error = where + "not an object", nullptr);
+    return Member(entry, d::kName, json::value_t::string, where, error);
+}
+
 std::optional<double> NumberOrNull(const json& value) {
     if (value.is_null()) return std::nan("");
     if (value.is_number()) return value.get<double>();
@@ -55,8 +61,7 @@ std::optional<double> NumberOrNull(const json& value) {
 bool ReadGlobals(const json& list, StudyCatalog& catalog, std::string& error) {
     for (size_t g = 0; g < list.size(); ++g) {
         const std::string where = "global " + std::to_string(g) + ": ";
-        if (!list[g].is_object()) return (error = where + "not an object", false);
-        const json* name = Member(list[g], d::kName, json::value_t::string, where, error);
+        const json* name = EntryName(list[g], where, error);
         const json* type = name ? Member(list[g], d::kType, json::value_t::string, where, error) : nullptr;
         if (type == nullptr) return false;
         if (!KnownType(type->get<std::string>()))
@@ -70,8 +75,7 @@ bool ReadGlobals(const json& list, StudyCatalog& catalog, std::string& error) {
 bool ReadExperiments(const json& list, StudyCatalog& catalog, std::string& error) {
     for (size_t e = 0; e < list.size(); ++e) {
         const std::string where = "experiment " + std::to_string(e) + ": ";
-        if (!list[e].is_object()) return (error = where + "not an object", false);
-        const json* name = Member(list[e], d::kName, json::value_t::string, where, error);
+        const json* name = EntryName(list[e], where, error);
         const json* values = name ? Member(list[e], d::kValues, json::value_t::array, where, error) : nullptr;
         if (values == nullptr) return false;
         if (values->size() != catalog.globalNames.size())
@@ -94,8 +98,7 @@ bool ReadExperiments(const json& list, StudyCatalog& catalog, std::string& error
 bool ReadVariables(const json& list, StudyCatalog& catalog, std::string& error) {
     for (size_t v = 0; v < list.size(); ++v) {
         const std::string where = "variable " + std::to_string(v) + ": ";
-        if (!list[v].is_object()) return (error = where + "not an object", false);
-        const json* name = Member(list[v], d::kName, json::value_t::string, where, error);
+        const json* name = EntryName(list[v], where, error);
         if (name == nullptr) return false;
         const auto time = list[v].find(d::kTime);
         const std::optional<double> instant = time == list[v].end() ? std::nullopt : NumberOrNull(*time);
