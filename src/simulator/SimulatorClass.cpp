@@ -298,6 +298,9 @@ SimulatorClass::~SimulatorClass() {
   delete groupList;
   delete actionList;
   delete eventList;
+  // The reactivation list links entries that live in the group records:
+  // unlink them before the records go.
+  reactivationList.Clear();
   delete[] groupRecords;
   delete simMgrSocket;
   delete listenSocket;
@@ -324,7 +327,6 @@ SimulatorClass::~SimulatorClass() {
   delete ssBatchDeadlines;
   delete ssBatchCounts;
   if (study != nullptr) DestructStudy();
-  reactivationList.Clear();
   if (ownedDistribution != nullptr) {
     if (TheDistribution == ownedDistribution) TheDistribution = nullptr;
     delete ownedDistribution;
