@@ -52,7 +52,10 @@ TEST(Expression, RefusalsNameTheColumn) {
 }
 
 TEST(Expression, DeepAndLongLinesAreRefusedNotOverflowed) {
-  EXPECT_EQ(Refused(std::string(100, '(') + "1" + std::string(100, ')')), "expression nested too deeply");
+  std::string nested(100, '(');
+  nested += '1';
+  nested.append(100, ')');
+  EXPECT_EQ(Refused(nested), "expression nested too deeply");
   std::string chain = "1";
   for (int i = 0; i < 5000; ++i) chain += " + 1";
   EXPECT_EQ(Refused(chain), "expression nested too deeply");
